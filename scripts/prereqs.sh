@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian machine, when missing.
+# Usage: scripts/prereqs.sh [build|test|demo|bench]
+set -euo pipefail
+what=${1:-test}
+pkgs=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
+      binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth imagemagick lhasa)
+case "$what" in
+  bench) pkgs+=(jlha-utils default-jre-headless valgrind) ;;
+  fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
+esac
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

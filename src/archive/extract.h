@@ -1,0 +1,16 @@
+// ExtractEntry: the one way into the payload archive behind the stub.
+#pragma once
+#include <windows.h>
+#include "entry_format.h"
+
+// Handles the next archive entry (or, in ExtractStub, writes the stub).
+// target: a buffer of TARGET_PATH_SIZE bytes holding the target path; in
+// ExtractInstall it holds the directory and receives the file's full path.
+// setupInfoPath: the setup information file (ExtractInstall only).
+// Returns 1 when the entry was written, or skipped under the overwrite
+// policy, and always for ExtractStub; 0 when the archive is exhausted, on
+// a malformed or damaged entry, an unsafe name, a target that does not
+// fit, an output file that cannot be written, or a program file that
+// cannot be opened ("File Error!" / "Can't get memory!" where it says so).
+int ExtractEntry(HINSTANCE instance, char* target, int mode,
+                 const char* setupInfoPath);

@@ -1,0 +1,98 @@
+// Program entry: chooses the mode from the program's own file name,
+// prepares install mode (entries 1 and 2 next to the program) and runs the
+// backdrop's message loop, or runs the uninstall sequence.
+#include <windows.h>
+#include "setup_state.h"
+#include "text.h"
+#include "extract.h"
+#include "backdrop.h"
+#include "uninstall.h"
+
+static const char uninstalledText[] = " has been uninstalled.";
+static const char leftoverText[] = "\r\nSome files could not be removed.";
+
+// The command-line tail: everything after the program's name (a quoted
+// name up to its closing quote) and the blanks that follow it, unchanged.
+static const char* CommandTail(const char* line)
+{
+    if (*line == '"') {
+        ++line;
+        while (*line && *line != '"') ++line;
+        if (*line == '"') ++line;
+    } else {
+        while (*line && *line != ' ' && *line != '\t') ++line;
+    }
+    while (*line == ' ' || *line == '\t') ++line;
+    return line;
+}
+
+// A path ending in the uninstaller's name, in any case, means uninstall.
+static int IsUninstallerName(const char* modulePath)
+{
+    int length = lstrlenA(modulePath);
+    const int nameLength = sizeof(UNINSTALLER_NAME) - 1;
+    if (length < nameLength) return 0;
+    return lstrcmpiA(modulePath + length - nameLength, UNINSTALLER_NAME) == 0;
+}
+
+static int RunUninstallMode(const char* tail)
+{
+    CopyText(setupState.infPath, tail, sizeof setupState.infPath);
+    if (!RunUninstall()) return 0;
+    // Composed apart from appName: the name and both lines need more room
+    // than appName's own buffer has.
+    char message[SETUP_PATH_SIZE + sizeof uninstalledText + sizeof leftoverText];
+    CopyText(message, setupState.appName, sizeof message);
+    AppendText(message, uninstalledText, sizeof message);
+    if (GetFileAttributesA(setupState.defDir) != INVALID_FILE_ATTRIBUTES)
+        AppendText(message, leftoverText, sizeof message);
+    MessageBoxA(0, message, "Uninstall", MB_OK);
+    return 0;
+}
+
+static int RunInstallMode(HINSTANCE instance, char* modulePath)
+{
+    setupState.instance = instance;
+    // Keep the directory with its backslash.
+    int cut = lstrlenA(modulePath);
+    while (cut > 0 && modulePath[cut - 1] != '\\') --cut;
+    modulePath[cut] = 0;
+
+    if (!CopyText(setupState.infPath, modulePath, SETUP_PATH_SIZE) ||
+        !AppendText(setupState.infPath, SETUP_INFO_NAME, SETUP_PATH_SIZE) ||
+        !CopyText(setupState.licensePath, modulePath, SETUP_PATH_SIZE) ||
+        !AppendText(setupState.licensePath, LICENSE_NAME, SETUP_PATH_SIZE))
+        return 0;
+
+    if (!ExtractEntry(instance, setupState.infPath, ExtractRewind,
+                      setupState.infPath))
+        return 0;
+    if (!ExtractEntry(instance, setupState.licensePath, ExtractAlways,
+                      setupState.infPath))
+        return 0;
+    if (!RegisterBackdropClass(instance) || !CreateBackdropWindow(instance))
+        return 0;
+
+    MSG msg;
+    while (GetMessageA(&msg, 0, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
+extern "C" void WINAPI WinMainCRTStartup()
+{
+    HINSTANCE instance = GetModuleHandleA(0);
+    char modulePath[SETUP_PATH_SIZE];
+    DWORD length = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
+    if (length >= sizeof modulePath) length = sizeof modulePath - 1;
+    modulePath[length] = 0;
+
+    if (IsUninstallerName(modulePath))
+        RunUninstallMode(CommandTail(GetCommandLineA()));
+    else
+        RunInstallMode(instance, modulePath);
+    // Every path ends with exit code 0.
+    ExitProcess(0);
+}

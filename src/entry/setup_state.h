@@ -1,0 +1,32 @@
+// The one global record of a setup run. Every subsystem shares paths and
+// strings through it; each field says who writes and who reads it.
+#pragma once
+#include <windows.h>
+
+enum {
+    SETUP_PATH_SIZE = 256,      // every path and INI value buffer
+    SETUP_INSTALLDIR_SIZE = 272 // room for 259 typed characters and more
+};
+
+struct SetupState {
+    HINSTANCE instance;                     // module of templates, icon, class
+    char installDir[SETUP_INSTALLDIR_SIZE]; // install directory, no trailing '\'
+    char caption[SETUP_PATH_SIZE];          // "<AppName> Setup"; later scratch
+    int browseFirstPaint;                   // browser: 1 until its first paint
+    char infPath[SETUP_PATH_SIZE];          // setup information file / log
+    char appBy[SETUP_PATH_SIZE];            // by-line; uninstall: the question
+    char defDir[SETUP_PATH_SIZE];           // [Install] DefDir; uninstall: dir
+    char appName[SETUP_PATH_SIZE];          // [Install] AppName
+    char compReg[SETUP_PATH_SIZE];          // uninstall: each recorded path
+    char licensePath[SETUP_PATH_SIZE];      // License.txt; uninstall: linkdir
+    unsigned long archiveOffset;            // file offset of the next entry
+    int licenseAccepted;                    // 1 once the license is accepted
+    int backdropPlaced;                     // 1 after the first position change
+};
+
+extern SetupState setupState;
+
+// Fixed names shared by several subsystems.
+#define UNINSTALLER_NAME "Duvedozi.exe"
+#define SETUP_INFO_NAME "Uninstal.inf"
+#define LICENSE_NAME "License.txt"

@@ -1,0 +1,10 @@
+// The installation sequence, run from the backdrop's start command.
+#pragma once
+#include <windows.h>
+#include "setup_state.h"
+
+// 1 when the installation ran to its end, 0 when declined, cancelled or
+// failed.
+int RunInstall(HWND window, SetupState* state);
+// 1 when every application file was handled, 0 when an extraction failed.
+int ExtractApplicationFiles(SetupState* state);

@@ -1,0 +1,4 @@
+// Placeholder until the uninstall sequence lands.
+#include "uninstall.h"
+
+int RunUninstall() { return 0; }

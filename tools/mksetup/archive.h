@@ -1,0 +1,49 @@
+// The payload archive as the author's tool sees it: making entries and
+// reading them back. Portable C++20, no I/O (callers hand in bytes).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+constexpr std::uint32_t kArchiveStart = 38914;
+constexpr std::uint32_t kStubImageSize = 38912;
+
+struct EntrySpec {
+    std::string name;              // stored name, '\' between directories
+    std::vector<std::uint8_t> data;
+    std::uint16_t dosDate = 0;
+    std::uint16_t dosTime = 0;
+    std::uint8_t attributes = 0x20;
+};
+
+// One whole entry: magic "WY1\0", entryLength, date, time, attributes,
+// nameLength, name, decodedSize, stream.
+std::vector<std::uint8_t> MakeEntry(const EntrySpec& spec, int level = 9);
+
+// An entry found in a setup program.
+struct EntryInfo {
+    std::uint32_t offset = 0;      // file offset of its magic
+    std::uint32_t entryLength = 0;
+    std::uint16_t dosDate = 0, dosTime = 0;
+    std::uint8_t attributes = 0;
+    std::string name;
+    std::uint32_t decodedSize = 0;
+    std::uint32_t streamSize = 0;
+};
+
+// Walks the entry chain of a whole setup program (stub + archive). Returns
+// the entries, or an error text naming the entry number and the reason
+// (via `error`) for a chain that is malformed.
+std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
+                                   std::string* error);
+
+// Decodes entry `info` of `program`; an error text on damage.
+std::optional<std::vector<std::uint8_t>> DecodeEntry(
+    std::span<const std::uint8_t> program, const EntryInfo& info,
+    std::string* error);
+
+} // namespace archive

@@ -1,0 +1,19 @@
+// LZHUF encoder: produces streams that any LZHUF decoder with the classic
+// parameters (N 4096, F 60, THRESHOLD 2) reads, spaces in the initial
+// window. Portable C++20, no I/O.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace lzhuf {
+
+// Compression level: 1 fast ... 9 best.
+constexpr int kFastest = 1;
+constexpr int kBest = 9;
+
+// Encodes `input` whole and returns the stream (without any header).
+std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input,
+                                 int level = kBest);
+
+} // namespace lzhuf
