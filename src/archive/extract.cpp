@@ -1,0 +1,209 @@
+// ExtractEntry: reads the next entry of the payload archive behind the stub
+// and writes it out under the overwrite policy, or copies the stub itself.
+#include <windows.h>
+#include "extract.h"
+#include "lzhuf.h"
+#include "setup_state.h"
+#include "setupinfo.h"
+#include "text.h"
+
+enum {
+    STUB_COPY_BLOCK = 4095,
+    STUB_COPY_BLOCKS = 9,
+    STUB_COPY_LAST = ARCHIVE_START - STUB_COPY_BLOCKS * STUB_COPY_BLOCK // 2059
+};
+
+static const char errorCaption[] = "ZOZurer";
+
+static void ShowArchiveError(const char* text)
+{
+    MessageBoxA(0, text, errorCaption, MB_ICONERROR | MB_OK);
+}
+
+// The decoder's sink: a write that does not take every byte is a failure.
+static int WriteSink(void* context, const unsigned char* data,
+                     unsigned long size)
+{
+    DWORD written = 0;
+    return WriteFile(static_cast<HANDLE>(context), data, size, &written, 0) &&
+           written == size;
+}
+
+static int ReadAt(HANDLE file, unsigned long offset, void* buffer,
+                  unsigned long size)
+{
+    DWORD got = 0;
+    if (SetFilePointer(file, static_cast<LONG>(offset), 0, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER)
+        return 0;
+    return ReadFile(file, buffer, size, &got, 0) && got == size;
+}
+
+static HANDLE CreateOutput(const char* path)
+{
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, 0);
+}
+
+// The uninstaller copy: the first 38,914 bytes of the program file. An
+// existing file larger than that is left alone.
+static void CopyStub(HANDLE program, const char* target)
+{
+    static unsigned char buffer[4096];
+    if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {
+        HANDLE existing = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ, 0,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+        DWORD size = GetFileSize(existing, 0);
+        if (existing != INVALID_HANDLE_VALUE) CloseHandle(existing);
+        if (size > ARCHIVE_START && size != INVALID_FILE_SIZE) return;
+    }
+    HANDLE out = CreateOutput(target);
+    if (out == INVALID_HANDLE_VALUE) return;
+    SetFilePointer(program, 0, 0, FILE_BEGIN);
+    for (int block = 0; block <= STUB_COPY_BLOCKS; ++block) {
+        DWORD size = block < STUB_COPY_BLOCKS ? STUB_COPY_BLOCK : STUB_COPY_LAST;
+        DWORD got = 0, written = 0;
+        ReadFile(program, buffer, size, &got, 0);
+        WriteFile(out, buffer, got, &written, 0);
+    }
+    CloseHandle(out);
+}
+
+// Creates every ancestor directory of the path, outermost first; failures
+// (a drive name, a directory that exists) do not matter.
+static void CreateParents(char* path)
+{
+    for (char* p = path; *p; ++p) {
+        if (*p != '\\') continue;
+        *p = 0;
+        CreateDirectoryA(path, 0);
+        *p = '\\';
+    }
+}
+
+// ExtractInstall: target := directory + "\" + stored name, recorded under
+// the next free [Uninstall] key; the copy mode comes from [Copymode].
+static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
+                                const char* setupInfoPath, int* mode)
+{
+    if (!IsSafeStoredName(entry.name, entry.nameLength)) return 0;
+    unsigned length = TextLength(target);
+    if (length + 1 + entry.nameLength >= TARGET_PATH_SIZE) return 0;
+    target[length++] = '\\';
+    for (unsigned i = 0; i < entry.nameLength; ++i) target[length++] = entry.name[i];
+    target[length] = 0;
+
+    char key[8];
+    FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT, key);
+    WriteInfString("Uninstall", key, target, setupInfoPath);
+    *mode = ReadInfInt("Copymode", key, ExtractAlways, setupInfoPath);
+    return 1;
+}
+
+// Decodes the entry into the target and gives it its time and attributes.
+// On any failure the partly written file is removed.
+static int WriteEntry(const char* target, const unsigned char* block,
+                      const ArchiveEntry& entry)
+{
+    HGLOBAL stateMemory = GlobalAlloc(GPTR, sizeof(LzhufDecoder));
+    if (!stateMemory) {
+        ShowArchiveError("Can't get memory!");
+        return 0;
+    }
+    HANDLE out = CreateOutput(target);
+    int result = 0;
+    if (out != INVALID_HANDLE_VALUE) {
+        result = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
+                        entry.entryLength - 4, WriteSink, out) == LzhufOk;
+        if (result) {
+            unsigned short date = entry.dosDate, time = entry.dosTime;
+            FILETIME stamp;
+            AdjustDosTime(&date, &time);
+            if (DosDateTimeToFileTime(date, time, &stamp))
+                SetFileTime(out, 0, 0, &stamp);
+        }
+        CloseHandle(out);
+        if (!result) DeleteFileA(target);
+    }
+    GlobalFree(stateMemory);
+    if (!result) {
+        ShowArchiveError("File Error!");
+        return 0;
+    }
+    SetFileAttributesA(target, MapDosAttributes(entry.dosAttributes));
+    return 1;
+}
+
+// Reads, checks and writes (or skips) the entry at archiveOffset.
+static int ExtractNext(HANDLE program, char* target, int mode,
+                       const char* setupInfoPath)
+{
+    DWORD fileSize = SetFilePointer(program, 0, 0, FILE_END);
+    if (fileSize == INVALID_SET_FILE_POINTER ||
+        setupState.archiveOffset >= fileSize)
+        return 0; // the archive is exhausted
+
+    unsigned char head[8];
+    unsigned long entryLength = 0;
+    if (ReadAt(program, setupState.archiveOffset, head, sizeof head))
+        entryLength = head[4] | head[5] << 8 | head[6] << 16 |
+                      static_cast<unsigned long>(head[7]) << 24;
+    if (!CheckEntryLength(entryLength, setupState.archiveOffset, fileSize)) {
+        ShowArchiveError("File Error!");
+        return 0;
+    }
+
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, entryLength - 4);
+    unsigned char* block =
+        memory ? static_cast<unsigned char*>(GlobalLock(memory)) : 0;
+    if (!block) {
+        if (memory) GlobalFree(memory);
+        ShowArchiveError("Can't get memory!");
+        return 0;
+    }
+
+    ArchiveEntry entry;
+    int result = 1;
+    if (!ReadAt(program, setupState.archiveOffset + 4, block, entryLength - 4) ||
+        !ParseEntryBlock(block, entryLength - 4, &entry) ||
+        (mode == ExtractInstall &&
+         !PrepareInstallTarget(target, entry, setupInfoPath, &mode))) {
+        ShowArchiveError("File Error!");
+        result = 0;
+    } else if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES &&
+               (mode == ExtractKeep ||
+                (mode == ExtractAsk &&
+                 MessageBoxA(0, "File exists.  Overwrite?", target,
+                             MB_ICONWARNING | MB_YESNO) != IDYES))) {
+        // Skipped under the overwrite policy: the existing file stays.
+    } else {
+        CreateParents(target);
+        result = WriteEntry(target, block, entry);
+    }
+
+    GlobalUnlock(memory);
+    GlobalFree(memory);
+    if (result) setupState.archiveOffset += entryLength;
+    return result;
+}
+
+int ExtractEntry(HINSTANCE instance, char* target, int mode,
+                 const char* setupInfoPath)
+{
+    char programPath[SETUP_PATH_SIZE];
+    DWORD length = GetModuleFileNameA(instance, programPath, sizeof programPath);
+    if (length == 0 || length >= sizeof programPath) return 0;
+    HANDLE program = CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, 0,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    if (program == INVALID_HANDLE_VALUE) return 0;
+
+    int result = 1;
+    if (mode == ExtractStub) {
+        CopyStub(program, target);
+    } else {
+        if (mode == ExtractRewind) setupState.archiveOffset = ARCHIVE_START;
+        result = ExtractNext(program, target, mode, setupInfoPath);
+    }
+    CloseHandle(program);
+    return result;
+}
