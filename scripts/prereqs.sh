@@ -3,7 +3,7 @@
 # Usage: scripts/prereqs.sh [build|test|demo|bench]
 set -euo pipefail
 what=${1:-test}
-pkgs=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
+pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
       binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth imagemagick lhasa)
 case "$what" in
   bench) pkgs+=(jlha-utils default-jre-headless valgrind) ;;
