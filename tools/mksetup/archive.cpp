@@ -1,0 +1,197 @@
+#include "archive.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+#include "entry_format.h"
+#include "lzhuf.h"
+#include "lzhuf_encoder.h"
+
+namespace archive {
+namespace {
+
+constexpr std::uint32_t kLengthFieldEnd = 8; // magic + entryLength
+
+void PutLe16(std::vector<std::uint8_t>& out, std::uint16_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+std::uint32_t GetLe32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::string EntryLabel(unsigned number, std::uint32_t offset)
+{
+    return "entry " + std::to_string(number) + " (offset " +
+           std::to_string(offset) + ")";
+}
+
+void SetError(std::string* error, std::string text)
+{
+    if (error) *error = std::move(text);
+}
+
+struct CollectingSink {
+    std::vector<std::uint8_t>* bytes;
+    std::uint32_t limit;
+};
+
+int Collect(void* context, const unsigned char* data, unsigned long size)
+{
+    auto* sink = static_cast<CollectingSink*>(context);
+    // The decoder never passes more than decodedSize; refuse it if it did.
+    if (size > sink->limit - sink->bytes->size()) return 0;
+    sink->bytes->insert(sink->bytes->end(), data, data + size);
+    return 1;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MakeEntry(const EntrySpec& spec, int level)
+{
+    if (spec.name.size() > 255)
+        throw std::length_error("stored name \"" + spec.name +
+                                "\" is longer than 255 bytes");
+    if (spec.data.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("\"" + spec.name + "\" is larger than 4 GiB");
+    std::vector<std::uint8_t> stream = lzhuf::Encode(spec.data, level);
+    std::uint64_t length = ENTRY_FIXED_SIZE + spec.name.size() + stream.size();
+    if (length > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("\"" + spec.name +
+                                "\" compresses to more than 4 GiB");
+
+    std::vector<std::uint8_t> entry;
+    entry.reserve(static_cast<std::size_t>(length));
+    entry.insert(entry.end(), {'W', 'Y', '1', 0});
+    PutLe32(entry, static_cast<std::uint32_t>(length));
+    PutLe16(entry, spec.dosDate);
+    PutLe16(entry, spec.dosTime);
+    entry.push_back(spec.attributes);
+    entry.push_back(static_cast<std::uint8_t>(spec.name.size()));
+    entry.insert(entry.end(), spec.name.begin(), spec.name.end());
+    PutLe32(entry, static_cast<std::uint32_t>(spec.data.size()));
+    entry.insert(entry.end(), stream.begin(), stream.end());
+    return entry;
+}
+
+std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
+                                   std::string* error)
+{
+    std::vector<EntryInfo> entries;
+    SetError(error, {});
+    if (program.size() < kArchiveStart) {
+        SetError(error, "is " + std::to_string(program.size()) +
+                            " bytes, shorter than the 38914-byte stub");
+        return entries;
+    }
+    // The setup program walks the chain with 32-bit offsets.
+    if (program.size() > std::numeric_limits<std::uint32_t>::max()) {
+        SetError(error, "is larger than 4 GiB; the chain cannot be read");
+        return entries;
+    }
+    const auto size = static_cast<std::uint32_t>(program.size());
+    std::uint32_t offset = kArchiveStart;
+    for (unsigned number = 1; offset < size; ++number) {
+        std::string label = EntryLabel(number, offset);
+        std::uint32_t remaining = size - offset;
+        if (remaining < kLengthFieldEnd) {
+            SetError(error, label + ": header cut off by the end of the file (" +
+                                std::to_string(remaining) + " bytes left)");
+            return entries;
+        }
+        std::uint32_t length = GetLe32(program.data() + offset + 4);
+        if (!CheckEntryLength(length, offset, size)) {
+            if (length == 0)
+                SetError(error, label + ": entry length is 0");
+            else if (length < ENTRY_FIXED_SIZE)
+                SetError(error, label + ": entry length " + std::to_string(length) +
+                                    " is smaller than the 18-byte header");
+            else
+                SetError(error, label + ": entry length " + std::to_string(length) +
+                                    " runs past the end of the file (" +
+                                    std::to_string(remaining) + " bytes left)");
+            return entries;
+        }
+        ArchiveEntry parsed{};
+        if (!ParseEntryBlock(program.data() + offset + 4, length - 4, &parsed)) {
+            SetError(error, label + ": name of " +
+                                std::to_string(program[offset + 13]) +
+                                " bytes runs past the end of the entry (length " +
+                                std::to_string(length) + ")");
+            return entries;
+        }
+        EntryInfo info;
+        info.offset = offset;
+        info.entryLength = length;
+        info.dosDate = parsed.dosDate;
+        info.dosTime = parsed.dosTime;
+        info.attributes = parsed.dosAttributes;
+        info.name.assign(parsed.name, parsed.nameLength);
+        info.decodedSize = static_cast<std::uint32_t>(parsed.decodedSize);
+        info.streamSize = static_cast<std::uint32_t>(parsed.streamSize);
+        entries.push_back(std::move(info));
+        offset += length; // cannot wrap: offset + length <= size
+    }
+    return entries;
+}
+
+std::optional<std::vector<std::uint8_t>> DecodeEntry(
+    std::span<const std::uint8_t> program, const EntryInfo& info,
+    std::string* error)
+{
+    SetError(error, {});
+    if (info.offset > program.size() ||
+        !CheckEntryLength(info.entryLength, 0, program.size() - info.offset)) {
+        SetError(error, "entry lies outside the file");
+        return std::nullopt;
+    }
+    const std::uint8_t* block = program.data() + info.offset + 4;
+    const std::uint32_t blockSize = info.entryLength - 4;
+
+    // Grow the output as it comes rather than trusting decodedSize: a
+    // damaged entry may claim 4 GiB. The decoder yields at most 60 bytes per
+    // stream bit, which bounds what is worth reserving.
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t bound = (static_cast<std::uint64_t>(blockSize) + 2) * 8 * LZHUF_F;
+    bytes.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>({info.decodedSize, bound, std::uint64_t{1} << 26})));
+    CollectingSink sink{&bytes, info.decodedSize};
+    auto decoder = std::make_unique<LzhufDecoder>();
+    int result = Decode(decoder.get(), block, blockSize, Collect, &sink);
+    switch (result) {
+    case LzhufOk:
+        if (bytes.size() != info.decodedSize) {
+            SetError(error, "decoded " + std::to_string(bytes.size()) +
+                                " bytes instead of " +
+                                std::to_string(info.decodedSize));
+            return std::nullopt;
+        }
+        return bytes;
+    case LzhufBadHeader:
+        SetError(error, "header cut off by the end of the entry");
+        return std::nullopt;
+    case LzhufDamaged:
+        SetError(error, "compressed data is damaged (stopped after " +
+                            std::to_string(bytes.size()) + " of " +
+                            std::to_string(info.decodedSize) + " bytes)");
+        return std::nullopt;
+    default:
+        SetError(error, "decoder output refused after " +
+                            std::to_string(bytes.size()) + " bytes");
+        return std::nullopt;
+    }
+}
+
+} // namespace archive
