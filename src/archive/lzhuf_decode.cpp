@@ -1,0 +1,235 @@
+// LZHUF decoding: an adaptive Huffman code for literals and match lengths,
+// a fixed prefix code for the upper 6 bits of a match position, and an LZSS
+// ring buffer of 4,096 bytes that starts with spaces. The tree code follows
+// the published 1988 algorithm step by step; streams made by any encoder
+// with these parameters depend on every detail of update and reconst.
+//
+// Compiled into the stub (no C runtime) and natively for tests and tools,
+// so plain C-style code only.
+#include "lzhuf.h"
+
+namespace {
+
+enum {
+    N = LZHUF_N,
+    F = LZHUF_F,
+    THRESHOLD = LZHUF_THRESHOLD,
+    N_CHAR = LZHUF_N_CHAR,
+    T = LZHUF_T,
+    R = LZHUF_R,
+    MAX_FREQ = LZHUF_MAX_FREQ,
+    WRITE_BLOCK = LZHUF_WRITE_BLOCK,
+    // Bits a stream may leave owing at its end before it counts as damaged.
+    SLACK_BITS = 2 * 8
+};
+
+// Bits come most significant first; bytes past the end of the stream read
+// as 0. `extra` counts those zero bytes, so that the bits a symbol really
+// used beyond the end are extra * 8 - count.
+struct BitReader {
+    const unsigned char* next;
+    const unsigned char* end;
+    unsigned long buffer; // the low `count` bits are not yet taken
+    unsigned long count;
+    unsigned long extra;
+};
+
+inline unsigned long Fetch(BitReader& in)
+{
+    if (in.next < in.end) return *in.next++;
+    ++in.extra;
+    return 0;
+}
+
+inline unsigned GetBit(BitReader& in)
+{
+    if (in.count == 0) {
+        in.buffer = Fetch(in);
+        in.count = 8;
+    }
+    --in.count;
+    return (in.buffer >> in.count) & 1;
+}
+
+// Takes 1 to 8 bits as one number, first bit highest.
+inline unsigned GetBits(BitReader& in, unsigned long n)
+{
+    if (in.count < n) {
+        in.buffer = (in.buffer << 8) | Fetch(in);
+        in.count += 8;
+    }
+    in.count -= n;
+    return (in.buffer >> in.count) & ((1u << n) - 1);
+}
+
+void StartHuff(LzhufDecoder* d)
+{
+    int i, j;
+    for (i = 0; i < N_CHAR; i++) {
+        d->freq[i] = 1;
+        d->son[i] = static_cast<short>(i + T);
+        d->prnt[i + T] = static_cast<short>(i);
+    }
+    for (i = 0, j = N_CHAR; j <= R; i += 2, j++) {
+        d->freq[j] = static_cast<unsigned short>(d->freq[i] + d->freq[i + 1]);
+        d->son[j] = static_cast<short>(i);
+        d->prnt[i] = d->prnt[i + 1] = static_cast<short>(j);
+    }
+    d->freq[T] = 0xFFFF;
+    d->prnt[R] = 0;
+}
+
+// Rebuilds the tree from the leaves with halved frequencies. A new internal
+// node goes behind the nodes of equal frequency; the encoder relies on it.
+void reconst(LzhufDecoder* d)
+{
+    unsigned short* freq = d->freq;
+    short* son = d->son;
+    int i, j, k;
+
+    for (i = 0, j = 0; i < T; i++) {
+        if (son[i] >= T) {
+            freq[j] = static_cast<unsigned short>((freq[i] + 1) / 2);
+            son[j] = son[i];
+            j++;
+        }
+    }
+    for (i = 0, j = N_CHAR; j < T; i += 2, j++) {
+        unsigned f = freq[i] + freq[i + 1];
+        for (k = j - 1; f < freq[k]; k--) {
+        }
+        k++;
+        for (int m = j; m > k; m--) {
+            freq[m] = freq[m - 1];
+            son[m] = son[m - 1];
+        }
+        freq[k] = static_cast<unsigned short>(f);
+        son[k] = static_cast<short>(i);
+    }
+    for (i = 0; i < T; i++) {
+        k = son[i];
+        d->prnt[k] = static_cast<short>(i);
+        if (k < T) d->prnt[k + 1] = static_cast<short>(i);
+    }
+}
+
+// Counts symbol c once more and restores the order of frequencies by
+// exchanging nodes on the way up to the root.
+void update(LzhufDecoder* d, int c)
+{
+    unsigned short* freq = d->freq;
+    short* son = d->son;
+    short* prnt = d->prnt;
+
+    if (freq[R] == MAX_FREQ) reconst(d);
+    c = prnt[c + T];
+    do {
+        unsigned k = ++freq[c];
+        int l = c + 1;
+        if (k > freq[l]) {
+            while (k > freq[l + 1]) l++;
+            freq[c] = freq[l];
+            freq[l] = static_cast<unsigned short>(k);
+            int i = son[c];
+            prnt[i] = static_cast<short>(l);
+            if (i < T) prnt[i + 1] = static_cast<short>(l);
+            int j = son[l];
+            son[l] = static_cast<short>(i);
+            prnt[j] = static_cast<short>(c);
+            if (j < T) prnt[j + 1] = static_cast<short>(c);
+            son[c] = static_cast<short>(j);
+            c = l;
+        }
+        c = prnt[c];
+    } while (c != 0);
+}
+
+// The published position tables as runs: codes of 3 to 8 bits for the
+// upper 6 bits of a position, this many values of each length.
+const unsigned char kCodesPerLength[6] = {1, 3, 8, 12, 24, 16};
+
+} // namespace
+
+int Decode(LzhufDecoder* decoder, const unsigned char* block,
+           unsigned long blockSize, LzhufSink sink, void* context)
+{
+    if (blockSize < 14) return LzhufBadHeader;
+    unsigned long nameLength = block[9];
+    if (blockSize < 14 + nameLength) return LzhufBadHeader;
+    const unsigned char* p = block + 10 + nameLength;
+    unsigned long textsize = p[0] | (p[1] << 8) | (p[2] << 16) |
+                             (static_cast<unsigned long>(p[3]) << 24);
+
+    unsigned char* out = decoder->out;
+    unsigned long fill = 0;
+    if (textsize != 0) {
+        unsigned char d_code[256], d_len[256];
+        {
+            int i = 0, code = 0;
+            for (int len = 3; len <= 8; len++) {
+                for (int n = kCodesPerLength[len - 3]; n; n--, code++) {
+                    for (int k = 1 << (8 - len); k; k--, i++) {
+                        d_code[i] = static_cast<unsigned char>(code);
+                        d_len[i] = static_cast<unsigned char>(len);
+                    }
+                }
+            }
+        }
+
+        StartHuff(decoder);
+        unsigned char* text_buf = decoder->text_buf;
+        for (int i = 0; i < N; i++) text_buf[i] = i < N - F ? ' ' : 0;
+
+        BitReader in;
+        in.next = p + 4;
+        in.end = block + blockSize;
+        in.buffer = in.count = in.extra = 0;
+        const short* son = decoder->son;
+        unsigned r = N - F;
+        unsigned long count = 0;
+
+        while (count < textsize) {
+            // DecodeChar
+            unsigned c = son[R];
+            while (c < T) c = son[c + GetBit(in)];
+            c -= T;
+            update(decoder, c);
+
+            unsigned long length = 1;
+            unsigned from = 0;
+            if (c >= 256) {
+                // DecodePosition
+                unsigned i = GetBits(in, 8);
+                unsigned upper = d_code[i];
+                unsigned rest = d_len[i] - 2u;
+                i = (i << rest) | GetBits(in, rest);
+                unsigned position = (upper << 6) | (i & 0x3F);
+                from = (r - position - 1) & (N - 1);
+                length = c - (255 - THRESHOLD);
+            }
+            if (in.extra > 2 && in.extra * 8 - in.count > SLACK_BITS)
+                return LzhufDamaged;
+            if (length > textsize - count) return LzhufDamaged;
+            count += length;
+
+            do {
+                unsigned char b;
+                if (c < 256) {
+                    b = static_cast<unsigned char>(c);
+                } else {
+                    b = text_buf[from];
+                    from = (from + 1) & (N - 1);
+                }
+                text_buf[r] = b;
+                r = (r + 1) & (N - 1);
+                out[fill++] = b;
+                if (fill == WRITE_BLOCK) {
+                    if (!sink(context, out, WRITE_BLOCK)) return LzhufSinkFailed;
+                    fill = 0;
+                }
+            } while (--length);
+        }
+    }
+    if (!sink(context, out, fill)) return LzhufSinkFailed;
+    return LzhufOk;
+}
