@@ -127,13 +127,14 @@ std::vector<PackageFile> CollectFiles(const fs::path& root,
             if (relative.is_absolute())
                 throw ToolError(path, "must be relative to the package root " +
                                           root.string());
+            std::string storedName = StoredNameOf(relative);
             fs::path source = root / relative;
             fs::file_status status = fs::status(source, error);
             if (!fs::exists(status))
                 throw ToolError(source.string(), "no such file");
             if (!fs::is_regular_file(status))
                 throw ToolError(source.string(), "is not a regular file");
-            files.push_back({source, StoredNameOf(relative)});
+            files.push_back({source, storedName});
         }
     }
 

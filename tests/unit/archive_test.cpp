@@ -1,0 +1,255 @@
+// The archive as mksetup writes and reads it: entries made by MakeEntry come
+// back whole through ListEntries and DecodeEntry, and a malformed chain is
+// refused with the entry and the reason instead of being read past its end.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive.h"
+#include "stream_check.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Stub()
+{
+    Bytes stub(archive::kArchiveStart, 0);
+    stub[archive::kStubImageSize] = '\r';
+    stub[archive::kStubImageSize + 1] = '\n';
+    return stub;
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Noise(std::size_t size, unsigned long tag)
+{
+    std::mt19937 random(tag);
+    Bytes bytes(size);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+archive::EntrySpec Spec(const std::string& name, Bytes data)
+{
+    archive::EntrySpec spec;
+    spec.name = name;
+    spec.data = std::move(data);
+    spec.dosDate = 0x5B87;
+    spec.dosTime = 0x7A2F;
+    return spec;
+}
+
+void Append(Bytes& program, const archive::EntrySpec& spec, int level = 9)
+{
+    Bytes entry = archive::MakeEntry(spec, level);
+    program.insert(program.end(), entry.begin(), entry.end());
+}
+
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::string ListError(const Bytes& program, std::size_t* count = nullptr)
+{
+    std::string error;
+    auto entries = archive::ListEntries(program, &error);
+    if (count) *count = entries.size();
+    return error;
+}
+
+} // namespace
+
+TEST(MakeEntry, WritesTheLayoutTheSetupProgramReads)
+{
+    archive::EntrySpec spec = Spec("help\\Guide.txt", Text("Hello, world\r\n"));
+    spec.attributes = 0x21;
+    Bytes entry = archive::MakeEntry(spec);
+    ASSERT_GE(entry.size(), 18u + spec.name.size());
+    EXPECT_EQ(Bytes(entry.begin(), entry.begin() + 4), (Bytes{'W', 'Y', '1', 0}));
+    std::uint32_t length = entry[4] | entry[5] << 8 | entry[6] << 16 | entry[7] << 24;
+    EXPECT_EQ(length, entry.size());
+    EXPECT_EQ(entry[8] | entry[9] << 8, 0x5B87);
+    EXPECT_EQ(entry[10] | entry[11] << 8, 0x7A2F);
+    EXPECT_EQ(entry[12], 0x21);
+    EXPECT_EQ(entry[13], spec.name.size());
+    EXPECT_EQ(std::string(entry.begin() + 14, entry.begin() + 14 + spec.name.size()),
+              spec.name);
+    std::size_t at = 14 + spec.name.size();
+    EXPECT_EQ(entry[at] | entry[at + 1] << 8 | entry[at + 2] << 16 | entry[at + 3] << 24,
+              14);
+}
+
+TEST(MakeEntry, RefusesNamesLongerThan255Bytes)
+{
+    EXPECT_NO_THROW(archive::MakeEntry(Spec(std::string(255, 'a'), {})));
+    EXPECT_THROW(archive::MakeEntry(Spec(std::string(256, 'a'), {})), std::length_error);
+}
+
+TEST(ArchiveRoundTrip, EveryEntryComesBackWithItsFields)
+{
+    // Sizes around the decoder's 4,095-byte write blocks, empty data,
+    // repetitive and incompressible data, and every compression level.
+    std::vector<archive::EntrySpec> specs = {
+        Spec("Uninstal.inf", Text("[Install]\r\nFileNum=6\r\n")),
+        Spec("License.txt", Bytes(4095, 'L')),
+        Spec("empty.dat", {}),
+        Spec("a", Noise(4096, 1)),
+        Spec("sub\\dir\\b.bin", Noise(20000, 2)),
+        Spec("c.txt", Bytes(70000, ' ')),
+        Spec(std::string(255, 'n'), Noise(1, 3)),
+        Spec("d", Noise(8191, 4)),
+    };
+    specs[3].attributes = 0x27;
+    Bytes program = Stub();
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        Append(program, specs[i], static_cast<int>(1 + i % 9));
+
+    std::string error;
+    auto entries = archive::ListEntries(program, &error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(entries.size(), specs.size());
+    std::uint32_t offset = archive::kArchiveStart;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        SCOPED_TRACE(specs[i].name);
+        EXPECT_EQ(entries[i].offset, offset);
+        offset += entries[i].entryLength;
+        EXPECT_EQ(entries[i].name, specs[i].name);
+        EXPECT_EQ(entries[i].decodedSize, specs[i].data.size());
+        EXPECT_EQ(entries[i].dosDate, specs[i].dosDate);
+        EXPECT_EQ(entries[i].dosTime, specs[i].dosTime);
+        EXPECT_EQ(entries[i].attributes, specs[i].attributes);
+        EXPECT_EQ(entries[i].streamSize, entries[i].entryLength - 18 - specs[i].name.size());
+        auto data = archive::DecodeEntry(program, entries[i], &error);
+        ASSERT_TRUE(data) << error;
+        EXPECT_EQ(*data, specs[i].data);
+        // A sound stream never looks like one with unused bytes behind it.
+        EXPECT_FALSE(archive::CheckStreamEnd(program, entries[i]));
+    }
+    EXPECT_EQ(offset, program.size());
+}
+
+TEST(ArchiveRoundTrip, SameInputSameBytes)
+{
+    archive::EntrySpec spec = Spec("x.bin", Noise(30000, 9));
+    EXPECT_EQ(archive::MakeEntry(spec), archive::MakeEntry(spec));
+}
+
+TEST(ListEntries, ProgramOfStubAloneHasNoEntries)
+{
+    std::size_t count = 99;
+    EXPECT_EQ(ListError(Stub(), &count), "");
+    EXPECT_EQ(count, 0u);
+    EXPECT_NE(ListError(Bytes(archive::kArchiveStart - 1, 0)), "");
+    EXPECT_NE(ListError(Bytes()), "");
+}
+
+TEST(ListEntries, RefusesMalformedChainsNamingTheEntry)
+{
+    Bytes good = Stub();
+    Append(good, Spec("one", Text("first")));
+    std::size_t second = good.size();
+    Append(good, Spec("two", Text("second entry")));
+
+    struct Case {
+        const char* what;
+        std::uint32_t length;
+        const char* expected;
+    } cases[] = {
+        {"length 0", 0, "entry 2 (offset "},
+        {"length below the header", 17, "smaller than the 18-byte header"},
+        {"length past the end", 1000, "runs past the end of the file"},
+        {"length wrapping the offset", 0xFFFFFFF0u, "runs past the end of the file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes bad = good;
+        PutLe32(bad, second + 4, c.length);
+        std::size_t count = 0;
+        std::string error = ListError(bad, &count);
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_EQ(count, 1u); // the good first entry is still listed
+    }
+    Bytes zero = good;
+    PutLe32(zero, second + 4, 0);
+    EXPECT_NE(ListError(zero).find("entry length is 0"), std::string::npos);
+}
+
+TEST(ListEntries, RefusesHeadersCutOffByTheEnd)
+{
+    Bytes good = Stub();
+    Append(good, Spec("name.txt", Text("data")));
+    // Every cut inside the entry is refused, never read past.
+    for (std::size_t cut = 1; cut < good.size() - archive::kArchiveStart; ++cut) {
+        Bytes bad(good.begin(), good.end() - static_cast<std::ptrdiff_t>(cut));
+        EXPECT_NE(ListError(bad), "") << "cut " << cut;
+    }
+    // An entry whose name runs past its own end, with the length consistent.
+    Bytes longName = Stub();
+    Append(longName, Spec("", {}));
+    longName[archive::kArchiveStart + 13] = 200;
+    EXPECT_NE(ListError(longName).find("runs past the end of the entry"), std::string::npos);
+}
+
+TEST(ListEntries, OtherMagicIsReadLikeAnyOther)
+{
+    Bytes program = Stub();
+    Append(program, Spec("m", Text("magic")));
+    program[archive::kArchiveStart] = 'X';
+    std::size_t count = 0;
+    EXPECT_EQ(ListError(program, &count), "");
+    EXPECT_EQ(count, 1u);
+}
+
+TEST(DecodeEntry, ReportsDamageInsteadOfWrongData)
+{
+    Bytes program = Stub();
+    Append(program, Spec("big.bin", Noise(5000, 5)));
+    std::string error;
+    auto entries = archive::ListEntries(program, &error);
+    ASSERT_EQ(entries.size(), 1u);
+
+    // A decodedSize far beyond what the stream holds: no huge allocation,
+    // an error instead.
+    Bytes inflated = program;
+    PutLe32(inflated, archive::kArchiveStart + 14 + 7, 0xFFFFFFF0u);
+    auto infos = archive::ListEntries(inflated, &error);
+    ASSERT_EQ(infos.size(), 1u);
+    EXPECT_FALSE(archive::DecodeEntry(inflated, infos[0], &error));
+    EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+
+    // A stream cut short, the length field following the cut.
+    Bytes cut(program.begin(), program.end() - 100);
+    PutLe32(cut, archive::kArchiveStart + 4, entries[0].entryLength - 100);
+    infos = archive::ListEntries(cut, &error);
+    ASSERT_EQ(infos.size(), 1u);
+    EXPECT_FALSE(archive::DecodeEntry(cut, infos[0], &error));
+
+    // Information that does not fit the program is refused, not followed.
+    archive::EntryInfo stale = entries[0];
+    stale.entryLength += 1;
+    EXPECT_FALSE(archive::DecodeEntry(program, stale, &error));
+    stale.offset = 0xFFFFFFF0u;
+    EXPECT_FALSE(archive::DecodeEntry(program, stale, &error));
+}
+
+TEST(CheckStreamEnd, FindsAStreamThatEndsBeforeItsData)
+{
+    // Padding behind a sound stream is what a damaged bit that shortens
+    // the code leaves behind.
+    Bytes program = Stub();
+    Bytes entry = archive::MakeEntry(Spec("pad.txt", Noise(3000, 6)));
+    std::uint32_t length = static_cast<std::uint32_t>(entry.size() + 16);
+    entry.resize(length, 0x55);
+    PutLe32(entry, 4, length);
+    program.insert(program.end(), entry.begin(), entry.end());
+    std::string error;
+    auto entries = archive::ListEntries(program, &error);
+    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_TRUE(archive::DecodeEntry(program, entries[0], &error)) << error;
+    EXPECT_TRUE(archive::CheckStreamEnd(program, entries[0]));
+}
