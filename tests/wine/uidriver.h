@@ -62,4 +62,33 @@ void Note(const char* format, ...);
 // Saves a screenshot of the whole screen as a 24-bit BMP (for docs/).
 bool SaveScreenshot(const std::string& bmpPath);
 
+// --- Additions for the tests' own bookkeeping ---
+
+// Like Start, with the child's standard output and error going to the file
+// stdoutPath (created anew), so that a console program's report can be read.
+bool StartRedirected(Process& process, const std::string& commandLine,
+                     const std::string& workDir, const std::string& stdoutPath);
+// true while the process has not ended.
+bool IsRunning(const Process& process);
+
+// A message box as a person sees it: caption, message text (the static
+// texts joined by "\n") and the identifiers of its buttons.
+struct Box {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<int> buttons;
+};
+Box ReadBox(HWND box);
+// The identifiers of the dialog's push buttons, in z order.
+std::vector<int> ButtonIds(HWND dialog);
+// One line per visible top-level window of the process: class, title and
+// child texts (for failure reports).
+std::string DescribeWindows(const Process& process);
+
+// Everything written to the transcript since the last ClearTranscript (or
+// SetTranscript), one step per line; tests assert on it.
+std::string Transcript();
+void ClearTranscript();
+
 } // namespace ui

@@ -17,6 +17,27 @@ int& Failures();   // failed checks of the running case
 void Fail(const char* file, int line, const std::string& what);
 int RunAll(int argc, char** argv); // argv[1..]: name filters (substring)
 
+// A child program inside the test program: started with
+// "--child NAME args..." the program runs NAME instead of the cases and
+// exits with its result. Lets a case start a helper process of its own.
+struct Child {
+    const char* name;
+    int (*run)(int argc, char** argv); // argv[0] is the child's name
+    Child* next;
+};
+Child*& Children();
+// The command line that starts child `name` of this program (quoted path).
+std::string ChildCommand(const char* name);
+
+struct ChildRegistrar {
+    Child entry;
+    ChildRegistrar(const char* name, int (*run)(int, char**))
+        : entry{name, run, Children()}
+    {
+        Children() = &entry;
+    }
+};
+
 struct Registrar {
     Case entry;
     Registrar(const char* name, void (*run)()) : entry{name, run, Registry()}
@@ -31,6 +52,12 @@ struct Registrar {
     static void wtest_##name();                                         \
     static wtest::Registrar wtest_reg_##name(#name, wtest_##name);      \
     static void wtest_##name()
+
+#define WTEST_CHILD(name)                                                    \
+    static int wtest_child_##name(int argc, char** argv);                    \
+    static wtest::ChildRegistrar wtest_child_reg_##name(#name,               \
+                                                        wtest_child_##name); \
+    static int wtest_child_##name(int argc, char** argv)
 
 #define CHECK(cond)                                                     \
     do {                                                                \

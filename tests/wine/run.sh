@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Runs the Win32 test programs under Wine: tests/wine/run.sh [PROGRAM...]
+# PROGRAM names test programs (test_extract, ...) to run; default all of
+# $BIN_DIR/wine/test_*.exe. Uses the prefix $WINEPREFIX (default
+# build/wine-prefix, created when missing) with one wineserver kept alive
+# for the whole run, and its own Xvfb when there is no DISPLAY. Ends with
+# "N passed, N failed" over all programs; exit status 1 on any failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+BIN_DIR=${BIN_DIR:-$root/build/bin}
+TEST_TIMEOUT=${TEST_TIMEOUT:-300}
+export WINEPREFIX=${WINEPREFIX:-$root/build/wine-prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
+
+xvfb_pid=""
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+if [ ! -d "$BIN_DIR/wine" ]; then
+  echo "error: $BIN_DIR/wine not found; run 'make build' first" >&2
+  exit 1
+fi
+
+# A display of our own when there is none: Xvfb picks a free number.
+if [ -z "${DISPLAY:-}" ]; then
+  displayfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+  if [ ! -s "$displayfile" ]; then
+    echo "error: Xvfb did not start" >&2
+    exit 1
+  fi
+  export DISPLAY=":$(head -n1 "$displayfile")"
+  rm -f "$displayfile"
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "creating Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+fi
+mkdir -p "$WINEPREFIX/drive_c/windows/Start Menu/Programs"
+# The server and Wine's own services outlive every program; they must not
+# hold our output pipes open, so they start here with their output elsewhere.
+wineserver -p >/dev/null 2>&1
+wineboot >/dev/null 2>&1
+
+total_passed=0 total_failed=0
+# Adds one program's "N passed, N failed" to the totals; a program that
+# ends without its summary line, or with a failure status, counts as one
+# failed test more.
+tally() { # name, log, status
+  local summary p f
+  summary=$(grep -aE '^[0-9]+ passed, [0-9]+ failed' "$2" | tail -n1)
+  if [ -z "$summary" ]; then
+    echo "FAIL $1: no summary (status $3)"
+    total_failed=$((total_failed + 1))
+    return
+  fi
+  p=${summary%% passed*}
+  f=${summary#*, }; f=${f%% failed*}
+  total_passed=$((total_passed + p))
+  total_failed=$((total_failed + f))
+  if [ "$3" -ne 0 ] && [ "$f" -eq 0 ]; then
+    echo "FAIL $1: exit status $3"
+    total_failed=$((total_failed + 1))
+  fi
+}
+
+log=$(mktemp)
+echo "== stub layout"
+"$root/tests/wine/check-stub.sh" "$BIN_DIR/setup-stub.exe" "$BIN_DIR/wine/exttool.exe" | tee "$log"
+tally check-stub "$log" "${PIPESTATUS[0]}"
+
+if [ $# -gt 0 ]; then
+  programs=()
+  for name in "$@"; do programs+=("$BIN_DIR/wine/${name%.exe}.exe"); done
+else
+  programs=("$BIN_DIR"/wine/test_*.exe)
+fi
+for exe in "${programs[@]}"; do
+  name=$(basename "$exe" .exe)
+  echo "== $name"
+  if [ ! -f "$exe" ]; then
+    echo "FAIL $name: $exe not found"
+    total_failed=$((total_failed + 1))
+    continue
+  fi
+  # Into a file, not a pipe: a process left behind must not stall the run.
+  (cd "$(dirname "$exe")" && exec timeout -k 10 "$TEST_TIMEOUT" wine "$exe") >"$log" 2>&1 </dev/null
+  status=$?
+  cat "$log"
+  [ "$status" -eq 124 ] && echo "FAIL $name: killed after ${TEST_TIMEOUT} s"
+  tally "$name" "$log" "$status"
+done
+rm -f "$log"
+
+echo "$total_passed passed, $total_failed failed"
+[ "$total_failed" -eq 0 ]

@@ -1,0 +1,89 @@
+// The UI driver itself, against a child process of known behaviour: if
+// these fail, every other Wine test's verdict is in doubt.
+#include <cstdio>
+
+#include "testutil.h"
+#include "wtest.h"
+
+// Shows the boxes named on its command line ("yesno", "ok") one after the
+// other, prints each answer, and exits with the last one.
+WTEST_CHILD(boxes)
+{
+    int answer = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string kind = argv[i];
+        UINT style = kind == "yesno" ? MB_YESNO | MB_ICONWARNING : MB_OK | MB_ICONERROR;
+        std::string caption = "Child box " + std::to_string(i);
+        answer = MessageBoxA(nullptr, ("Question " + kind + "?").c_str(),
+                             caption.c_str(), style);
+        std::printf("answer %d\n", answer);
+        std::fflush(stdout);
+    }
+    return answer;
+}
+
+WTEST(AnswersAreDeliveredToTheRightBoxes)
+{
+    wt::RunResult run = wt::RunProgram(wtest::ChildCommand("boxes") + " yesno yesno ok",
+                                       "", {IDYES, IDNO});
+    REQUIRE(run.exited);
+    REQUIRE(run.boxes.size() == 3u);
+    CHECK_EQ(run.boxes[0].caption, "Child box 1");
+    CHECK_EQ(run.boxes[0].text, "Question yesno?");
+    CHECK_EQ(run.boxes[2].caption, "Child box 3");
+    CHECK(run.boxes[0].buttons == (std::vector<int>{IDYES, IDNO}));
+    CHECK(run.boxes[2].buttons == (std::vector<int>{IDOK}));
+    REQUIRE(run.lines.size() == 3u);
+    CHECK_EQ(run.lines[0], "answer 6");
+    CHECK_EQ(run.lines[1], "answer 7");
+    CHECK_EQ(run.lines[2], "answer 1");
+    CHECK_EQ(run.exitCode, 1ul);
+    CHECK(ui::Transcript().find("box: caption \"Child box 2\"") != std::string::npos);
+}
+
+WTEST(UnansweredYesNoBoxGetsNo)
+{
+    wt::RunResult run = wt::RunProgram(wtest::ChildCommand("boxes") + " yesno", "");
+    REQUIRE(run.exited);
+    CHECK_EQ(run.boxes.size(), 1u);
+    CHECK_EQ(run.exitCode, static_cast<DWORD>(IDNO));
+}
+
+WTEST(WaitAndPressByHand)
+{
+    ui::Process process;
+    REQUIRE(ui::Start(process, wtest::ChildCommand("boxes") + " yesno"));
+    HWND box = ui::WaitMessageBox(process, "Question yesno");
+    REQUIRE(box != nullptr);
+    CHECK_EQ(ui::Text(box), "Child box 1");
+    CHECK(ui::WaitWindow(process, "#32770", "Child box", "Question", 1000) == box);
+    CHECK(ui::WaitWindow(process, "#32770", "No such title", nullptr, 300) == nullptr);
+    ui::Press(box, IDYES);
+    DWORD code = 0;
+    CHECK(ui::WaitExit(process, 10000, &code));
+    CHECK_EQ(code, static_cast<DWORD>(IDYES));
+    ui::Kill(process);
+}
+
+WTEST(HungProgramIsKilledAfterTheTimeout)
+{
+    // A box nobody may answer: the run ends by the time limit.
+    wt::RunResult run = wt::RunProgram(wtest::ChildCommand("boxes") + " yesno", "",
+                                       {-1}, 1500);
+    CHECK(!run.exited);
+    CHECK_EQ(run.boxes.size(), 1u);
+}
+
+WTEST(ScreenshotIsA24BitBitmapOfTheScreen)
+{
+    std::string dir = wt::FreshDir("screenshot");
+    std::string path = dir + "\\screen.bmp";
+    REQUIRE(ui::SaveScreenshot(path));
+    wt::Bytes bmp = wt::ReadBytes(path);
+    REQUIRE(bmp.size() > 54);
+    CHECK(bmp[0] == 'B' && bmp[1] == 'M');
+    CHECK_EQ(bmp[28] | bmp[29] << 8, 24);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    CHECK_EQ(bmp.size(), static_cast<size_t>(54 + ((width * 3 + 3) & ~3) * height));
+    wt::RemoveTree(dir);
+}
