@@ -70,6 +70,12 @@ expect_success "build with paths" build -o "$work/ordered.exe" help/Guide.txt he
 grep -qF 'filea    help\Guide.txt' "$work/out" && grep -qF 'filed    Readme.txt' "$work/out" ||
   fail "paths are not packed in the order given"
 expect_success "fast build" build -1 -o "$work/fast.exe"
+# Without --stub mksetup takes the stub that sits next to it.
+if [ "$(dirname "$mksetup")/setup-stub.exe" -ef "$stub" ]; then
+  expect_success "build with the default stub" "$mksetup" build --inf "$pkg/setup.inf" \
+    --license "$pkg/license.txt" --root "$pkg/files" -o "$work/default.exe"
+  cmp -s "$work/setup.exe" "$work/default.exe" || fail "the default stub is not the one built"
+fi
 expect_success "verify fast build" "$mksetup" verify "$work/fast.exe"
 
 # --- errors of the author ------------------------------------------------

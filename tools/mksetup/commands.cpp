@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iomanip>
+#include <iostream>
 #include <sstream>
 
 #include "archive.h"
@@ -18,6 +19,7 @@ namespace mksetup {
 namespace {
 
 constexpr std::uint64_t kProgressThreshold = 4u << 20; // bytes of input
+constexpr std::size_t kMaxRecordedPath = 254;
 
 // One line on the terminal that is rewritten as the build goes on.
 class ProgressLine {
@@ -25,7 +27,13 @@ public:
     ProgressLine(bool enabled, std::uint64_t total) : enabled_(enabled), total_(total) {}
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
-    ~ProgressLine() { if (shown_) std::fputs("\r\x1b[K", stderr); }
+    ~ProgressLine() { Clear(); }
+
+    void Clear()
+    {
+        if (shown_) std::fputs("\r\x1b[K", stderr);
+        shown_ = false;
+    }
 
     void Show(std::size_t number, std::size_t count, const std::string& name,
               std::uint64_t done)
@@ -90,6 +98,23 @@ std::string EntryName(std::size_t index, const archive::EntryInfo& entry)
     return "entry " + std::to_string(index + 1) + " \"" + entry.name + "\"";
 }
 
+// Paths are recorded in [Uninstall] and read back with a limit of 255, so
+// one of more than 254 characters is cut, and the setup program refuses a
+// target that does not fit its 256-byte buffer. The author can only be
+// warned: the user may choose a shorter directory.
+void WarnAboutLongPaths(const SetupInfo& info, const std::vector<PackageFile>& files)
+{
+    std::string defDir = info.Value("Install", "DefDir").value_or("");
+    for (const PackageFile& file : files) {
+        std::size_t length = defDir.size() + 1 + file.storedName.size();
+        if (length > kMaxRecordedPath)
+            std::cerr << "mksetup: warning: " << file.storedName << ": installed under \""
+                      << defDir << "\", its path has " << length
+                      << " characters; the setup program handles at most "
+                      << kMaxRecordedPath << '\n';
+    }
+}
+
 } // namespace
 
 int BuildSetup(const BuildOptions& options, std::ostream& out)
@@ -117,6 +142,7 @@ int BuildSetup(const BuildOptions& options, std::ostream& out)
                             " files are more than the setup program can "
                             "record (at most " +
                             std::to_string(kMaxApplicationFiles) + ")");
+    WarnAboutLongPaths(info, files);
 
     std::vector<Source> sources = {{options.setupInfo, kSetupInfoName},
                                    {options.license, kLicenseName}};
@@ -154,6 +180,7 @@ int BuildSetup(const BuildOptions& options, std::ostream& out)
                             "the setup program would be larger than 4 GiB");
     }
 
+    progress.Clear();
     WriteFileAtomically(options.output, program);
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::string key = FileKeyOf(i);
