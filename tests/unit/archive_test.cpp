@@ -33,19 +33,19 @@ Bytes Noise(std::size_t size, unsigned long tag)
     return bytes;
 }
 
-archive::EntrySpec Spec(const std::string& name, Bytes data)
+archive::EntrySpec Wanted(const std::string& name, Bytes data)
 {
-    archive::EntrySpec spec;
-    spec.name = name;
-    spec.data = std::move(data);
-    spec.dosDate = 0x5B87;
-    spec.dosTime = 0x7A2F;
-    return spec;
+    archive::EntrySpec wanted;
+    wanted.name = name;
+    wanted.data = std::move(data);
+    wanted.dosDate = 0x5B87;
+    wanted.dosTime = 0x7A2F;
+    return wanted;
 }
 
-void Append(Bytes& program, const archive::EntrySpec& spec, int level = 9)
+void Append(Bytes& program, const archive::EntrySpec& wanted, int level = 9)
 {
-    Bytes entry = archive::MakeEntry(spec, level);
+    Bytes entry = archive::MakeEntry(wanted, level);
     program.insert(program.end(), entry.begin(), entry.end());
 }
 
@@ -66,67 +66,67 @@ std::string ListError(const Bytes& program, std::size_t* count = nullptr)
 
 TEST(MakeEntry, WritesTheLayoutTheSetupProgramReads)
 {
-    archive::EntrySpec spec = Spec("help\\Guide.txt", Text("Hello, world\r\n"));
-    spec.attributes = 0x21;
-    Bytes entry = archive::MakeEntry(spec);
-    ASSERT_GE(entry.size(), 18u + spec.name.size());
+    archive::EntrySpec wanted = Wanted("help\\Guide.txt", Text("Hello, world\r\n"));
+    wanted.attributes = 0x21;
+    Bytes entry = archive::MakeEntry(wanted);
+    ASSERT_GE(entry.size(), 18u + wanted.name.size());
     EXPECT_EQ(Bytes(entry.begin(), entry.begin() + 4), (Bytes{'W', 'Y', '1', 0}));
     std::uint32_t length = entry[4] | entry[5] << 8 | entry[6] << 16 | entry[7] << 24;
     EXPECT_EQ(length, entry.size());
     EXPECT_EQ(entry[8] | entry[9] << 8, 0x5B87);
     EXPECT_EQ(entry[10] | entry[11] << 8, 0x7A2F);
     EXPECT_EQ(entry[12], 0x21);
-    EXPECT_EQ(entry[13], spec.name.size());
-    EXPECT_EQ(std::string(entry.begin() + 14, entry.begin() + 14 + spec.name.size()),
-              spec.name);
-    std::size_t at = 14 + spec.name.size();
+    EXPECT_EQ(entry[13], wanted.name.size());
+    EXPECT_EQ(std::string(entry.begin() + 14, entry.begin() + 14 + wanted.name.size()),
+              wanted.name);
+    std::size_t at = 14 + wanted.name.size();
     EXPECT_EQ(entry[at] | entry[at + 1] << 8 | entry[at + 2] << 16 | entry[at + 3] << 24,
               14);
 }
 
 TEST(MakeEntry, RefusesNamesLongerThan255Bytes)
 {
-    EXPECT_NO_THROW(archive::MakeEntry(Spec(std::string(255, 'a'), {})));
-    EXPECT_THROW(archive::MakeEntry(Spec(std::string(256, 'a'), {})), std::length_error);
+    EXPECT_NO_THROW(archive::MakeEntry(Wanted(std::string(255, 'a'), {})));
+    EXPECT_THROW(archive::MakeEntry(Wanted(std::string(256, 'a'), {})), std::length_error);
 }
 
 TEST(ArchiveRoundTrip, EveryEntryComesBackWithItsFields)
 {
     // Sizes around the decoder's 4,095-byte write blocks, empty data,
     // repetitive and incompressible data, and every compression level.
-    std::vector<archive::EntrySpec> specs = {
-        Spec("Uninstal.inf", Text("[Install]\r\nFileNum=6\r\n")),
-        Spec("License.txt", Bytes(4095, 'L')),
-        Spec("empty.dat", {}),
-        Spec("a", Noise(4096, 1)),
-        Spec("sub\\dir\\b.bin", Noise(20000, 2)),
-        Spec("c.txt", Bytes(70000, ' ')),
-        Spec(std::string(255, 'n'), Noise(1, 3)),
-        Spec("d", Noise(8191, 4)),
+    std::vector<archive::EntrySpec> inputs = {
+        Wanted("Uninstal.inf", Text("[Install]\r\nFileNum=6\r\n")),
+        Wanted("License.txt", Bytes(4095, 'L')),
+        Wanted("empty.dat", {}),
+        Wanted("a", Noise(4096, 1)),
+        Wanted("sub\\dir\\b.bin", Noise(20000, 2)),
+        Wanted("c.txt", Bytes(70000, ' ')),
+        Wanted(std::string(255, 'n'), Noise(1, 3)),
+        Wanted("d", Noise(8191, 4)),
     };
-    specs[3].attributes = 0x27;
+    inputs[3].attributes = 0x27;
     Bytes program = Stub();
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        Append(program, specs[i], static_cast<int>(1 + i % 9));
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        Append(program, inputs[i], static_cast<int>(1 + i % 9));
 
     std::string error;
     auto entries = archive::ListEntries(program, &error);
     EXPECT_EQ(error, "");
-    ASSERT_EQ(entries.size(), specs.size());
+    ASSERT_EQ(entries.size(), inputs.size());
     std::uint32_t offset = archive::kArchiveStart;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        SCOPED_TRACE(specs[i].name);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i].name);
         EXPECT_EQ(entries[i].offset, offset);
         offset += entries[i].entryLength;
-        EXPECT_EQ(entries[i].name, specs[i].name);
-        EXPECT_EQ(entries[i].decodedSize, specs[i].data.size());
-        EXPECT_EQ(entries[i].dosDate, specs[i].dosDate);
-        EXPECT_EQ(entries[i].dosTime, specs[i].dosTime);
-        EXPECT_EQ(entries[i].attributes, specs[i].attributes);
-        EXPECT_EQ(entries[i].streamSize, entries[i].entryLength - 18 - specs[i].name.size());
+        EXPECT_EQ(entries[i].name, inputs[i].name);
+        EXPECT_EQ(entries[i].decodedSize, inputs[i].data.size());
+        EXPECT_EQ(entries[i].dosDate, inputs[i].dosDate);
+        EXPECT_EQ(entries[i].dosTime, inputs[i].dosTime);
+        EXPECT_EQ(entries[i].attributes, inputs[i].attributes);
+        EXPECT_EQ(entries[i].streamSize, entries[i].entryLength - 18 - inputs[i].name.size());
         auto data = archive::DecodeEntry(program, entries[i], &error);
         ASSERT_TRUE(data) << error;
-        EXPECT_EQ(*data, specs[i].data);
+        EXPECT_EQ(*data, inputs[i].data);
         // A sound stream never looks like one with unused bytes behind it.
         EXPECT_FALSE(archive::CheckStreamEnd(program, entries[i]));
     }
@@ -135,8 +135,8 @@ TEST(ArchiveRoundTrip, EveryEntryComesBackWithItsFields)
 
 TEST(ArchiveRoundTrip, SameInputSameBytes)
 {
-    archive::EntrySpec spec = Spec("x.bin", Noise(30000, 9));
-    EXPECT_EQ(archive::MakeEntry(spec), archive::MakeEntry(spec));
+    archive::EntrySpec wanted = Wanted("x.bin", Noise(30000, 9));
+    EXPECT_EQ(archive::MakeEntry(wanted), archive::MakeEntry(wanted));
 }
 
 TEST(ListEntries, ProgramOfStubAloneHasNoEntries)
@@ -151,9 +151,9 @@ TEST(ListEntries, ProgramOfStubAloneHasNoEntries)
 TEST(ListEntries, RefusesMalformedChainsNamingTheEntry)
 {
     Bytes good = Stub();
-    Append(good, Spec("one", Text("first")));
+    Append(good, Wanted("one", Text("first")));
     std::size_t second = good.size();
-    Append(good, Spec("two", Text("second entry")));
+    Append(good, Wanted("two", Text("second entry")));
 
     struct Case {
         const char* what;
@@ -182,7 +182,7 @@ TEST(ListEntries, RefusesMalformedChainsNamingTheEntry)
 TEST(ListEntries, RefusesHeadersCutOffByTheEnd)
 {
     Bytes good = Stub();
-    Append(good, Spec("name.txt", Text("data")));
+    Append(good, Wanted("name.txt", Text("data")));
     // Every cut inside the entry is refused, never read past.
     for (std::size_t cut = 1; cut < good.size() - archive::kArchiveStart; ++cut) {
         Bytes bad(good.begin(), good.end() - static_cast<std::ptrdiff_t>(cut));
@@ -190,7 +190,7 @@ TEST(ListEntries, RefusesHeadersCutOffByTheEnd)
     }
     // An entry whose name runs past its own end, with the length consistent.
     Bytes longName = Stub();
-    Append(longName, Spec("", {}));
+    Append(longName, Wanted("", {}));
     longName[archive::kArchiveStart + 13] = 200;
     EXPECT_NE(ListError(longName).find("runs past the end of the entry"), std::string::npos);
 }
@@ -198,7 +198,7 @@ TEST(ListEntries, RefusesHeadersCutOffByTheEnd)
 TEST(ListEntries, OtherMagicIsReadLikeAnyOther)
 {
     Bytes program = Stub();
-    Append(program, Spec("m", Text("magic")));
+    Append(program, Wanted("m", Text("magic")));
     program[archive::kArchiveStart] = 'X';
     std::size_t count = 0;
     EXPECT_EQ(ListError(program, &count), "");
@@ -208,7 +208,7 @@ TEST(ListEntries, OtherMagicIsReadLikeAnyOther)
 TEST(DecodeEntry, ReportsDamageInsteadOfWrongData)
 {
     Bytes program = Stub();
-    Append(program, Spec("big.bin", Noise(5000, 5)));
+    Append(program, Wanted("big.bin", Noise(5000, 5)));
     std::string error;
     auto entries = archive::ListEntries(program, &error);
     ASSERT_EQ(entries.size(), 1u);
@@ -242,7 +242,7 @@ TEST(CheckStreamEnd, FindsAStreamThatEndsBeforeItsData)
     // Padding behind a sound stream is what a damaged bit that shortens
     // the code leaves behind.
     Bytes program = Stub();
-    Bytes entry = archive::MakeEntry(Spec("pad.txt", Noise(3000, 6)));
+    Bytes entry = archive::MakeEntry(Wanted("pad.txt", Noise(3000, 6)));
     std::uint32_t length = static_cast<std::uint32_t>(entry.size() + 16);
     entry.resize(length, 0x55);
     PutLe32(entry, 4, length);

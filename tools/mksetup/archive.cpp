@@ -59,29 +59,29 @@ int Collect(void* context, const unsigned char* data, unsigned long size)
 
 } // namespace
 
-std::vector<std::uint8_t> MakeEntry(const EntrySpec& spec, int level)
+std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level)
 {
-    if (spec.name.size() > 255)
-        throw std::length_error("stored name \"" + spec.name +
+    if (wanted.name.size() > 255)
+        throw std::length_error("stored name \"" + wanted.name +
                                 "\" is longer than 255 bytes");
-    if (spec.data.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("\"" + spec.name + "\" is larger than 4 GiB");
-    std::vector<std::uint8_t> stream = lzhuf::Encode(spec.data, level);
-    std::uint64_t length = ENTRY_FIXED_SIZE + spec.name.size() + stream.size();
+    if (wanted.data.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("\"" + wanted.name + "\" is larger than 4 GiB");
+    std::vector<std::uint8_t> stream = lzhuf::Encode(wanted.data, level);
+    std::uint64_t length = ENTRY_FIXED_SIZE + wanted.name.size() + stream.size();
     if (length > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("\"" + spec.name +
+        throw std::length_error("\"" + wanted.name +
                                 "\" compresses to more than 4 GiB");
 
     std::vector<std::uint8_t> entry;
     entry.reserve(static_cast<std::size_t>(length));
     entry.insert(entry.end(), {'W', 'Y', '1', 0});
     PutLe32(entry, static_cast<std::uint32_t>(length));
-    PutLe16(entry, spec.dosDate);
-    PutLe16(entry, spec.dosTime);
-    entry.push_back(spec.attributes);
-    entry.push_back(static_cast<std::uint8_t>(spec.name.size()));
-    entry.insert(entry.end(), spec.name.begin(), spec.name.end());
-    PutLe32(entry, static_cast<std::uint32_t>(spec.data.size()));
+    PutLe16(entry, wanted.dosDate);
+    PutLe16(entry, wanted.dosTime);
+    entry.push_back(wanted.attributes);
+    entry.push_back(static_cast<std::uint8_t>(wanted.name.size()));
+    entry.insert(entry.end(), wanted.name.begin(), wanted.name.end());
+    PutLe32(entry, static_cast<std::uint32_t>(wanted.data.size()));
     entry.insert(entry.end(), stream.begin(), stream.end());
     return entry;
 }

@@ -159,17 +159,17 @@ int BuildSetup(const BuildOptions& options, std::ostream& out)
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const Source& source = sources[i];
         progress.Show(i + 1, sources.size(), source.storedName, done);
-        archive::EntrySpec spec;
-        spec.name = source.storedName;
-        spec.data = i == 0 ? setupInfoBytes : ReadFileBytes(source.path);
+        archive::EntrySpec wanted;
+        wanted.name = source.storedName;
+        wanted.data = i == 0 ? setupInfoBytes : ReadFileBytes(source.path);
         DosStamp stamp = StoredStampFor(ModificationTime(source.path));
-        spec.dosDate = stamp.date;
-        spec.dosTime = stamp.time;
-        spec.attributes = 0x20;
-        done += spec.data.size();
+        wanted.dosDate = stamp.date;
+        wanted.dosTime = stamp.time;
+        wanted.attributes = 0x20;
+        done += wanted.data.size();
         std::vector<std::uint8_t> entry;
         try {
-            entry = archive::MakeEntry(spec, options.level);
+            entry = archive::MakeEntry(wanted, options.level);
         } catch (const std::length_error& error) {
             throw ToolError(source.path.string(), error.what());
         }
