@@ -99,7 +99,21 @@ expect_failure "unknown command" 'unknown command' "$mksetup" pack
 expect_success "help" "$mksetup" --help
 grep -q 'mksetup extract SETUP -d DIR' "$work/out" || fail "--help shows no usage"
 
+# A path the setup program could not record is packed with a warning.
+mkdir -p "$work/long"
+long_name=$(printf 'n%.0s' $(seq 240))
+: >"$work/long/$long_name"
+printf '[Install]\r\nDefDir=C:\\Program Files\\Hello\r\nFileNum=1\r\n' >"$work/long.inf"
+expect_success "build with a long name" "$mksetup" build --inf "$work/long.inf" \
+  --license "$pkg/license.txt" --root "$work/long" --stub "$stub" -o "$work/long.exe"
+grep -q 'warning: n*: installed under "C:\\Program Files\\Hello", its path has 263' \
+  "$work/err" || fail "no warning about a path too long to record"
+
 # --- damaged setup programs ---------------------------------------------
+expect_failure "list of a file shorter than a stub" 'shorter than the 38914-byte stub' \
+  "$mksetup" list "$pkg/setup.inf"
+expect_failure "verify of a stub alone" 'holds 0 entries' "$mksetup" verify "$stub"
+
 # decodedSize of entry 4 (behind its name) made far larger than its stream.
 cp "$work/setup.exe" "$work/damaged.exe"
 at=$(offset_of 'data\sample.bin' "$work/damaged.exe")
