@@ -185,18 +185,42 @@ std::string IniValue(const std::string& path, const std::string& section,
 
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
-bool FullAttributesSupported()
+DWORD ObservableAttributes()
+{
+    static DWORD known = 0;
+    static bool probed = false;
+    if (probed) return known;
+    probed = true;
+    std::string dir = FreshDir("attribute-probe");
+    std::string probe = dir + "\\probe";
+    WriteBytes(probe, ToBytes("x"));
+    for (DWORD bit : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
+                      FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_ARCHIVE}) {
+        SetFileAttributesA(probe.c_str(), bit);
+        bool set = (GetFileAttributesA(probe.c_str()) & bit) != 0;
+        SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+        bool cleared = (GetFileAttributesA(probe.c_str()) & bit) == 0;
+        if (set && cleared) known |= bit;
+    }
+    RemoveTree(dir);
+    ui::Note("note: attributes kept here: 0x%02lX", known);
+    return known;
+}
+
+bool ReadOnlyEnforced()
 {
     static int known = -1;
     if (known < 0) {
-        std::string dir = FreshDir("attribute-probe");
+        std::string dir = FreshDir("readonly-probe");
         std::string probe = dir + "\\probe";
         WriteBytes(probe, ToBytes("x"));
-        const DWORD wanted = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        SetFileAttributesA(probe.c_str(), wanted);
-        known = (GetFileAttributesA(probe.c_str()) & wanted) == wanted;
+        SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        known = file == INVALID_HANDLE_VALUE;
+        if (!known) CloseHandle(file);
         RemoveTree(dir);
-        if (!known) ui::Note("note: this file system keeps no hidden/system attributes");
+        if (!known) ui::Note("note: read-only files can be overwritten here");
     }
     return known == 1;
 }

@@ -50,9 +50,14 @@ std::string IniValue(const std::string& path, const std::string& section,
 // Quotes a path for a command line.
 std::string Quote(const std::string& path);
 
-// True when the file system keeps the hidden and system attributes (Wine
-// keeps them only where extended attributes are available).
-bool FullAttributesSupported();
+// The attribute bits (of read-only, hidden, system, archive) that this
+// platform keeps as set and reports back. Wine keeps hidden and system only
+// where extended attributes are available, and reports every file as
+// archive, so the archive bit tells nothing there.
+DWORD ObservableAttributes();
+// True when a read-only file refuses to be opened for writing (not so under
+// Wine run as root: Unix permissions do not stop root).
+bool ReadOnlyEnforced();
 
 // One program run to its end.
 struct RunResult {
