@@ -183,8 +183,8 @@ int BuildSetup(const BuildOptions& options, std::ostream& out)
     progress.Clear();
     WriteFileAtomically(options.output, program);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string key = FileKeyOf(i);
-        out << std::left << std::setw(8) << key << ' ' << files[i].storedName
+        std::string key = "file" + std::string(1, static_cast<char>('a' + i));
+        out << std::left << std::setw(8) << FileKeyOf(i) << ' ' << files[i].storedName
             << "  " << CopyModeText(info, key) << '\n';
     }
     out << options.output.string() << ": " << sources.size() << " entries, "

@@ -85,7 +85,7 @@ int RunBuild(const std::vector<std::string>& args)
     if (!haveLicense) throw UsageError{"build needs --license FILE"};
     if (!haveRoot) throw UsageError{"build needs --root DIR"};
     if (!haveOutput) throw UsageError{"build needs -o OUT"};
-    options.progress = ::isatty(STDERR_FILENO) || ::isatty(STDOUT_FILENO);
+    options.progress = ::isatty(STDERR_FILENO); // the line goes to stderr
     return mksetup::BuildSetup(options, std::cout);
 }
 
