@@ -87,3 +87,46 @@ WTEST(ScreenshotIsA24BitBitmapOfTheScreen)
     CHECK_EQ(bmp.size(), static_cast<size_t>(54 + ((width * 3 + 3) & ~3) * height));
     wt::RemoveTree(dir);
 }
+
+WTEST(ScriptRunnerDrivesAProgramAndReportsAFailedStep)
+{
+    std::string dir = wt::FreshDir("script");
+    std::string driver = wt::ProgramDir() + "\\uidriver.exe";
+    std::string script = dir + "\\answer.txt", transcript = dir + "\\transcript.txt";
+    wt::WriteBytes(script, wt::ToBytes("# answers two boxes\r\n"
+                                       "wait-box Question yesno\r\n"
+                                       "expect-text Child box 1\r\n"
+                                       "press 6\r\n"
+                                       "timeout 5000\r\n"
+                                       "wait-box Child box 2\r\n"
+                                       "screenshot shot\r\n"
+                                       "press 0x7\r\n"
+                                       "wait-exit\r\n"));
+    // The child, as the driver's own command line spells it.
+    std::string self = wt::ProgramDir() + "\\test_uidriver.exe --child boxes";
+    wt::RunResult run = wt::RunProgram(
+        wt::Quote(driver) + " --transcript " + wt::Quote(transcript) +
+            " --screenshot-dir " + wt::Quote(dir) + " --script " + wt::Quote(script) +
+            " -- " + self + " yesno yesno",
+        "", {-1, -1}, 60000);
+    CHECK(run.exited);
+    CHECK_EQ(run.exitCode, 0ul);
+    wt::Bytes text = wt::ReadBytes(transcript);
+    std::string log(text.begin(), text.end());
+    CHECK(log.find("press 6") != std::string::npos);
+    CHECK(log.find("press 7") != std::string::npos);
+    CHECK(log.find("exit 7") != std::string::npos);
+    CHECK(wt::FileSize(dir + "\\shot.bmp") > 54);
+
+    // A text that is not there fails the run, which ends the program.
+    wt::WriteBytes(script, wt::ToBytes("wait-box Question\r\nexpect-text Not shown\r\n"));
+    run = wt::RunProgram(wt::Quote(driver) + " --transcript " + wt::Quote(transcript) +
+                             " --script " + wt::Quote(script) + " -- " + self + " yesno",
+                         "", {-1}, 60000);
+    CHECK(run.exited);
+    CHECK_EQ(run.exitCode, 1ul);
+    text = wt::ReadBytes(transcript);
+    log.assign(text.begin(), text.end());
+    CHECK(log.find("step failed at line 2") != std::string::npos);
+    wt::RemoveTree(dir);
+}
