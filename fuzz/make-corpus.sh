@@ -1,0 +1,70 @@
+#!/bin/sh
+# Makes the starting corpus of the fuzz targets from real setup programs:
+# mksetup packs examples/hello and a few small generated packages behind a
+# stand-in stub, and the archives, their entry blocks and plain data are
+# laid out in OUT/<target>/ in the form each target reads.
+# Usage: fuzz/make-corpus.sh OUT [MKSETUP]
+set -eu
+out=$1
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(dirname "$here")
+mksetup=${2:-$top/build/bin/mksetup}
+[ -x "$mksetup" ] || { echo "make-corpus: no mksetup at $mksetup" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out/fuzz_decoder" "$out/fuzz_entry" "$out/fuzz_reader"
+
+# The stub's content does not matter to the reader: 38,912 zeros and CR LF.
+python3 -c 'import sys; sys.stdout.buffer.write(bytes(38912) + b"\r\n")' >"$work/stub.exe"
+
+"$mksetup" build --inf "$top/examples/hello/setup.inf" \
+  --license "$top/examples/hello/license.txt" --root "$top/examples/hello/files" \
+  --stub "$work/stub.exe" -o "$work/hello.exe" >/dev/null
+
+# Generated packages: an empty file, repeats, text, random bytes, a name
+# with directories.
+for kind in empty repeat text random nested; do
+  root="$work/$kind"; mkdir -p "$root"
+  case $kind in
+    empty) : >"$root/empty.dat" ;;
+    repeat) python3 -c 'import sys; sys.stdout.buffer.write(b"ab" * 3000)' >"$root/repeat.dat" ;;
+    text) head -c 5000 "$top/CMakeLists.txt" >"$root/text.txt" ;;
+    random) head -c 700 /dev/urandom >"$root/random.bin" ;;
+    nested) mkdir -p "$root/a/b"; echo nested >"$root/a/b/c.txt" ;;
+  esac
+  printf '[Install]\r\nAppName=%s\r\nFileNum=1\r\n' "$kind" >"$work/$kind.inf"
+  printf 'License for %s\r\n' "$kind" >"$work/$kind.lic"
+  "$mksetup" build --inf "$work/$kind.inf" --license "$work/$kind.lic" \
+    --root "$root" --stub "$work/stub.exe" -o "$work/$kind.exe" >/dev/null
+done
+
+python3 - "$out" "$work"/*.exe <<'PY'
+import os, random, sys
+out, programs = sys.argv[1], sys.argv[2:]
+start = 38914
+def put(target, name, data):
+    with open(os.path.join(out, target, name), "wb") as f:
+        f.write(data)
+for path in programs:
+    base = os.path.basename(path)[:-4]
+    program = open(path, "rb").read()
+    archive = program[start:]
+    put("fuzz_reader", base + "-archive", b"\x00" + archive)
+    put("fuzz_reader", base + "-commands", b"\x03" + archive)
+    offset, number = start, 1
+    while offset + 8 <= len(program):
+        length = int.from_bytes(program[offset + 4:offset + 8], "little")
+        if length < 18:
+            break
+        block = program[offset + 4:offset + length]
+        put("fuzz_decoder", "%s-entry%d" % (base, number), b"\x00" + block)
+        put("fuzz_entry", "%s-entry%d" % (base, number), block[:64])
+        offset += length
+        number += 1
+put("fuzz_reader", "hello-whole-cut", b"\x01" + open(programs[0], "rb").read()[:100])
+rng = random.Random(7)
+put("fuzz_reader", "roundtrip-text", b"\x02\x08" + b"the quick brown fox " * 20)
+put("fuzz_reader", "roundtrip-random", b"\x02\x00" + bytes(rng.randrange(256) for _ in range(300)))
+put("fuzz_reader", "roundtrip-run", b"\x02\x04" + b"\x00" * 5000)
+PY
+echo "make-corpus: $(ls "$out"/* | wc -l) files in $out"
