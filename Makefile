@@ -3,7 +3,7 @@
 JOBS ?= 2
 BUILD := build
 
-.PHONY: all build native win32 test unit-test wine-test demo bench fuzz prereqs clean
+.PHONY: all build native win32 test unit-test wine-test fuzz-build fuzz-short demo bench prereqs clean
 
 all: build
 
@@ -21,7 +21,7 @@ win32:
 	  -DCMAKE_BUILD_TYPE=MinSizeRel -DBIN_DIR=$(CURDIR)/$(BUILD)/bin >/dev/null
 	cmake --build $(BUILD)/win32 -j$(JOBS)
 
-test: build unit-test wine-test
+test: build unit-test wine-test fuzz-short
 
 unit-test:
 	cd $(BUILD)/native && ctest --output-on-failure -j$(JOBS)
@@ -31,6 +31,16 @@ wine-test:
 
 demo: build
 	scripts/demo.sh
+
+# libFuzzer needs clang: a build of its own.
+fuzz-build:
+	@scripts/prereqs.sh fuzz
+	cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DBIN_DIR=$(CURDIR)/$(BUILD)/fuzz/bin >/dev/null
+	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_decoder fuzz_entry fuzz_reader
+
+fuzz-short: fuzz-build
+	fuzz/run-short.sh $(CURDIR)/$(BUILD)/fuzz/bin $(CURDIR)/$(BUILD)/bin/mksetup
 
 bench:
 	@scripts/prereqs.sh bench
