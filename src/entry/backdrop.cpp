@@ -1,8 +1,143 @@
-// Placeholder until the backdrop window lands: install mode ends after the
-// two files are placed.
+// The full-screen backdrop: blue gradient, application name and by-line.
+// It starts the installation from its own posted command and, after a
+// successful run, moves the setup information file into the install
+// directory ten seconds later.
 #include "backdrop.h"
 #include "setup_state.h"
+#include "text.h"
+#include "install.h"
 
-ATOM RegisterBackdropClass(HINSTANCE) { return 0; }
-int CreateBackdropWindow(HINSTANCE) { return 0; }
-void MoveSetupInfo(const char*) {}
+enum { IDM_START_INSTALL = 100, CLEANUP_TIMER = 1, CLEANUP_DELAY = 10000 };
+
+static const char className[] = "SetupWClass";
+
+// Font fields are all 0 but height, weight, pitch/family and face.
+static HFONT MakeFont(LONG height, LONG weight)
+{
+    LOGFONTA font;
+    memset(&font, 0, sizeof font);
+    font.lfHeight = height;
+    font.lfWeight = weight;
+    font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    CopyText(font.lfFaceName, "Times New Roman", sizeof font.lfFaceName);
+    return CreateFontIndirectA(&font);
+}
+
+static void PaintBackdrop(HWND window)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    int band = client.bottom / 220;
+    if (band < 1) band = 1;
+    HDC dc = GetDC(window);
+
+    int blue = 255;
+    for (int y = 0; y < client.bottom; y += band) {
+        HBRUSH brush = CreateSolidBrush(RGB(0, 0, blue));
+        RECT row = {client.left, y, client.right, y + band};
+        FillRect(dc, &row, brush);
+        DeleteObject(brush);
+        if (blue > 0) --blue;
+    }
+
+    HFONT titleFont = MakeFont(-36, 700);
+    HGDIOBJ keptFont = SelectObject(dc, titleFont);
+    SetBkMode(dc, TRANSPARENT);
+    COLORREF keptColour = SetTextColor(dc, RGB(128, 0, 0));
+    RECT title = {client.left, 330, client.right, 380};
+    DrawTextA(dc, setupState.appName, -1, &title, DT_CENTER);
+    title.top -= 4;
+    title.right -= 4;
+    SetTextColor(dc, RGB(255, 255, 255));
+    DrawTextA(dc, setupState.appName, -1, &title, DT_CENTER);
+
+    HFONT byFont = MakeFont(-18, 0);
+    SelectObject(dc, byFont);
+    DeleteObject(titleFont);
+    RECT by = {client.left + 20, client.bottom - 30, client.right,
+               client.bottom - 10};
+    DrawTextA(dc, setupState.appBy, -1, &by, 0);
+
+    SelectObject(dc, keptFont);
+    DeleteObject(byFont);
+    SetTextColor(dc, keptColour);
+    ReleaseDC(window, dc);
+    EndPaint(window, &paint);
+}
+
+static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
+                                        WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        PostMessageA(window, WM_COMMAND, IDM_START_INSTALL, 0);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDM_START_INSTALL) break;
+        if (RunInstall(window, &setupState)) {
+            SetWindowTextA(window, "Setup is cleaning up...");
+            SetTimer(window, CLEANUP_TIMER, CLEANUP_DELAY, 0);
+        } else {
+            PostMessageA(window, WM_DESTROY, 0, 0);
+        }
+        return 0;
+    case WM_TIMER:
+        MoveSetupInfo(setupState.installDir);
+        PostMessageA(window, WM_DESTROY, 0, 0);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_WINDOWPOSCHANGING:
+        // Shown once in place; afterwards nothing moves or sizes it.
+        if (!setupState.backdropPlaced)
+            setupState.backdropPlaced = 1;
+        else
+            ((WINDOWPOS*)lParam)->flags = SWP_NOSIZE | SWP_NOMOVE |
+                                          SWP_NOREDRAW | SWP_NOOWNERZORDER;
+        return 0;
+    case WM_PAINT:
+        PaintBackdrop(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+ATOM RegisterBackdropClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = BackdropWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(300));
+    windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass);
+}
+
+int CreateBackdropWindow(HINSTANCE instance)
+{
+    HWND window = CreateWindowExA(0, className, "ZOZurer", WS_VISIBLE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN),
+                                  GetSystemMetrics(SM_CYSCREEN), 0, 0,
+                                  instance, 0);
+    return window != 0;
+}
+
+void MoveSetupInfo(const char* directory)
+{
+    // An earlier installation's log is replaced, so that the log always
+    // describes the latest installation.
+    char target[SETUP_PATH_SIZE];
+    CopyText(target, directory, sizeof target);
+    AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
+    if (lstrcmpiA(setupState.infPath, target) != 0) {
+        DeleteFileA(target);
+        MoveFileA(setupState.infPath, target);
+    }
+    CopyText(setupState.infPath, target, sizeof setupState.infPath);
+}

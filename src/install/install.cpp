@@ -1,0 +1,122 @@
+// The installation sequence: question, wizard, application files, license
+// and log records, uninstaller, registry, Start-menu folder and shortcuts.
+#include "install.h"
+#include "text.h"
+#include "extract.h"
+#include "setupinfo.h"
+#include "registry.h"
+#include "shortcuts.h"
+#include "wizard.h"
+
+static const char installSection[] = "Install";
+static const char uninstallSection[] = "Uninstall";
+
+int ExtractApplicationFiles(SetupState* state)
+{
+    int count = ReadInfInt(installSection, "FileNum", 0, state->infPath);
+    int result = 1;
+    char path[TARGET_PATH_SIZE];
+    for (int i = 0; i < count && result; ++i) {
+        // ExtractEntry appends the entry's name to the directory given.
+        CopyText(path, state->installDir, sizeof path);
+        result = ExtractEntry(state->instance, path, ExtractInstall,
+                              state->infPath);
+    }
+    return result;
+}
+
+// path := base + name, cut at the buffer's end.
+static void JoinPath(char* path, const char* base, const char* name)
+{
+    CopyText(path, base, SETUP_PATH_SIZE);
+    AppendText(path, name, SETUP_PATH_SIZE);
+}
+
+// Records `value` under the current letter key and advances the letter.
+static void RecordNext(char* key, const char* value, const char* infPath)
+{
+    WriteInfString(uninstallSection, key, value, infPath);
+    ++key[4];
+}
+
+static void WindowsPath(char* path, const char* name)
+{
+    char windows[SETUP_PATH_SIZE];
+    UINT length = GetWindowsDirectoryA(windows, INF_VALUE_LIMIT);
+    if (length >= sizeof windows) windows[0] = 0;
+    JoinPath(path, windows, name);
+}
+
+int RunInstall(HWND window, SetupState* state)
+{
+    char question[SETUP_PATH_SIZE];
+    char path[SETUP_PATH_SIZE];
+    char key[6];
+    char message[512];
+
+    ReadInfString(installSection, "DefDir", state->defDir, state->infPath);
+    ReadInfString(installSection, "AppName", state->appName, state->infPath);
+    ReadInfString(installSection, "AppBy", state->appBy, state->infPath);
+    CopyText(state->installDir, state->defDir, sizeof state->installDir);
+    CopyText(state->caption, state->appName, sizeof state->caption);
+    AppendText(state->caption, " Setup", sizeof state->caption);
+    CopyText(question, "If you have a previous version of ", sizeof question);
+    AppendText(question, state->appName, sizeof question);
+    AppendText(question, " running,\nyou must exit it before running this "
+               "setup program.  Continue?", sizeof question);
+
+    SetWindowTextA(window, state->caption);
+    ShowWindow(window, SW_SHOWMAXIMIZED);
+    UpdateWindow(window);
+
+    if (MessageBoxA(0, question, state->caption, MB_ICONQUESTION | MB_YESNO)
+            != IDYES ||
+        RunWizard(window, state->instance) == 0) {
+        DeleteFileA(state->infPath);
+        DeleteFileA(state->licensePath);
+        return 0;
+    }
+
+    int result = ExtractApplicationFiles(state);
+    if (!result) {
+        MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+        return 0;
+    }
+
+    FindFreeLetterKey(uninstallSection, "file", state->infPath,
+                      INF_VALUE_LIMIT, key);
+    // An earlier installation's license is replaced by this one's.
+    JoinPath(path, state->installDir, "\\" LICENSE_NAME);
+    if (lstrcmpiA(path, state->licensePath) != 0) {
+        DeleteFileA(path);
+        MoveFileA(state->licensePath, path);
+    }
+    RecordNext(key, path, state->infPath);
+    JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
+    RecordNext(key, path, state->infPath);
+    WriteInfString(uninstallSection, "dir", state->installDir, state->infPath);
+
+    WindowsPath(path, "\\" UNINSTALLER_NAME);
+    ExtractEntry(state->instance, path, ExtractStub, state->infPath);
+    UpdateRegistry(state, 0);
+    ScheduleGroupConversion(1);
+
+    WindowsPath(path, "\\Start Menu\\Programs\\");
+    AppendText(path, state->appName, sizeof path);
+    CreateDirectoryA(path, 0);
+    WriteInfString(uninstallSection, "linkdir", path, state->infPath);
+    AppendText(path, "\\", sizeof path);
+    CreateStartMenuLinks(state, path, key);
+
+    // The name appears three times; over-long names are cut at the end.
+    static const char* const pieces[] = {
+        0, " Setup is complete.  To run ", 0,
+        ", click its menu\nitem on the Start Menu.  If you need help getting "
+        "started,\nclick the ", 0, " Help menu item there."};
+    message[0] = 0;
+    for (int i = 0; i < 6; ++i)
+        AppendText(message, pieces[i] ? pieces[i] : state->appName,
+                   sizeof message);
+    MessageBoxA(window, message, "Setup Complete", MB_OK);
+    return result;
+}
