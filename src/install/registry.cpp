@@ -1,0 +1,133 @@
+// Registry rows of the uninstall entry and the product's shell extension,
+// their removal at uninstallation, and the group conversion in RunOnce.
+#include "registry.h"
+#include "setupinfo.h"
+#include "text.h"
+
+static const char uninstallPrefix[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+static const char runKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+static const char runOnceKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+static const char handlerKey[] = "*\\shellex\\ContextMenuHandlers\\Lumenoid";
+static const char classId[] = "{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}";
+static const char classKey[] = "CLSID\\{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}";
+static const char serverKey[] =
+    "CLSID\\{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}\\InProcServer32";
+static const char approvalKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+static const char extensionName[] = "Lumenoid dll";
+
+// Opens an existing key (remove) or creates it (install); 0 when neither.
+static HKEY OpenKey(HKEY root, const char* path, int create)
+{
+    HKEY key = 0;
+    if (create) {
+        DWORD disposition;
+        if (RegCreateKeyExA(root, path, 0, 0, 0, KEY_ALL_ACCESS, 0, &key,
+                            &disposition) != ERROR_SUCCESS) return 0;
+    } else if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) !=
+               ERROR_SUCCESS) return 0;
+    return key;
+}
+
+static void SetValue(HKEY key, const char* name, const char* data)
+{
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)data,
+                   TextLength(data) + 1);
+}
+
+int SetRegistryString(const char* keyPath, const char* name, const char* data,
+                      int remove, HKEY root)
+{
+    // Removal never creates: an uninstaller must not leave keys behind.
+    HKEY key = OpenKey(root, keyPath, !remove);
+    if (!key) return 1;
+    if (remove) RegDeleteKeyA(key, name);
+    else SetValue(key, name, data);
+    RegCloseKey(key);
+    return 1;
+}
+
+// Deletes one value of an existing key.
+static void DeleteValue(HKEY root, const char* path, const char* name)
+{
+    HKEY key = OpenKey(root, path, 0);
+    if (!key) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+void UpdateRegistry(SetupState* state, int remove)
+{
+    char path[SETUP_PATH_SIZE];
+    char data[SETUP_PATH_SIZE];
+    const char* app = state->appName;
+    if (!remove) {
+        CopyText(path, uninstallPrefix, sizeof path);
+        AppendText(path, app, sizeof path);
+        ReadInfString("Install", "VerNum", state->caption, state->infPath);
+        CopyText(data, app, sizeof data);
+        AppendText(data, " - ", sizeof data);
+        AppendText(data, state->caption, sizeof data);
+        SetRegistryString(path, "DisplayName", data, 0, HKEY_LOCAL_MACHINE);
+        // Windows directory, installer, install directory and log: up to
+        // about 540 characters, so composed in a buffer of its own.
+        char command[SETUP_PATH_SIZE + SETUP_INSTALLDIR_SIZE + 32];
+        GetWindowsDirectoryA(command, 255);
+        AppendText(command, "\\" UNINSTALLER_NAME " ", sizeof command);
+        AppendText(command, state->installDir, sizeof command);
+        AppendText(command, "\\uninstal.inf", sizeof command);
+        SetRegistryString(path, "UninstallString", command, 0,
+                          HKEY_LOCAL_MACHINE);
+    } else {
+        // An empty name would address the run key's default value and the
+        // Uninstall key itself: nothing is removed then.
+        if (!app[0]) return;
+        DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
+        SetRegistryString(uninstallPrefix, app, 0, 1, HKEY_LOCAL_MACHINE);
+        // CompReg comes from compReg: the uninstaller read it from the log
+        // before deleting the log.
+        CopyText(path, "Software\\", sizeof path);
+        AppendText(path, state->compReg, sizeof path);
+        AppendText(path, "\\", sizeof path);
+        AppendText(path, app, sizeof path);
+        SetRegistryString(path, "settings", 0, 1, HKEY_CURRENT_USER);
+        SetRegistryString(path, "Recent File List", 0, 1, HKEY_CURRENT_USER);
+    }
+    if (lstrcmpiA(app, "Lumenoid") != 0) return;
+    if (remove) {
+        // The whole extension goes: handler key, server key before the
+        // class key above it, and the approval value.
+        SetRegistryString(handlerKey, "", 0, 1, HKEY_CLASSES_ROOT);
+        SetRegistryString(serverKey, "", 0, 1, HKEY_CLASSES_ROOT);
+        SetRegistryString(classKey, "", 0, 1, HKEY_CLASSES_ROOT);
+        DeleteValue(HKEY_LOCAL_MACHINE, approvalKey, classId);
+        return;
+    }
+    SetRegistryString(handlerKey, "", classId, 0, HKEY_CLASSES_ROOT);
+    SetRegistryString(classKey, "", extensionName, 0, HKEY_CLASSES_ROOT);
+    CopyText(data, state->installDir, sizeof data);
+    AppendText(data, "\\lumoxext.dll", sizeof data);
+    SetRegistryString(serverKey, "", data, 0, HKEY_CLASSES_ROOT);
+    SetRegistryString(serverKey, "ThreadingModel", "Apartment", 0,
+                      HKEY_CLASSES_ROOT);
+    SetRegistryString(approvalKey, classId, extensionName, 0,
+                      HKEY_LOCAL_MACHINE);
+}
+
+long ScheduleGroupConversion(int run)
+{
+    HKEY key, setup;
+    long result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, runOnceKey, 0,
+                                KEY_ALL_ACCESS, &key);
+    if (result != ERROR_SUCCESS) return result;
+    if (RegOpenKeyExA(key, "Setup", 0, KEY_READ, &setup) == ERROR_SUCCESS) {
+        RegCloseKey(setup);
+        RegSetValueExA(key, "Wrapper", 0, REG_SZ, (const BYTE*)"runonce", 8);
+    }
+    RegSetValueExA(key, "GrpConv", 0, REG_SZ, (const BYTE*)"grpconv -o", 11);
+    RegCloseKey(key);
+    if (run) WinExec("runonce -r", SW_SHOWNORMAL);
+    return 0;
+}
