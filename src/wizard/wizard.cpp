@@ -146,7 +146,8 @@ int RunWizard(HWND parent, HINSTANCE instance)
     static const WORD templates[3] = {102, 107, 101};
     static const DLGPROC procs[3] = {WelcomePageProc, DestinationPageProc,
                                      FinishPageProc};
-    PROPSHEETPAGEA pages[3];
+    // 40-byte page records: the sheet steps through them by their size.
+    PROPSHEETPAGEA_V1 pages[3];
     memset(pages, 0, sizeof pages);
     for (int i = 0; i < 3; ++i) {
         pages[i].dwSize = PROPSHEETPAGEA_V1_SIZE;
@@ -161,7 +162,7 @@ int RunWizard(HWND parent, HINSTANCE instance)
     header.hwndParent = parent;
     header.pszCaption = setupState.caption;
     header.nPages = 3;
-    header.ppsp = pages;
+    header.ppsp = (LPCPROPSHEETPAGEA)pages;
     return (int)PropertySheetA(&header);
 }
 
