@@ -1,0 +1,656 @@
+// The LZHUF codec: the stub's decoder against a slow reference written out
+// plainly from the published algorithm, against streams crafted symbol by
+// symbol, against damaged input; and mksetup's encoder in round trips over
+// generated data and real files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lzhuf.h"
+#include "lzhuf_encoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- Reference model: the published tree code, transcribed plainly ----
+
+constexpr int N = 4096, F = 60, THRESHOLD = 2;
+constexpr int N_CHAR = 256 - THRESHOLD + F, T = N_CHAR * 2 - 1, R = T - 1;
+constexpr unsigned MAX_FREQ = 0x8000;
+
+const unsigned char p_len[64] = {
+    3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
+    6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+const unsigned char p_code[64] = {
+    0x00, 0x20, 0x30, 0x40, 0x50, 0x58, 0x60, 0x68, 0x70, 0x78, 0x80, 0x88, 0x90,
+    0x94, 0x98, 0x9C, 0xA0, 0xA4, 0xA8, 0xAC, 0xB0, 0xB4, 0xB8, 0xBC, 0xC0, 0xC2,
+    0xC4, 0xC6, 0xC8, 0xCA, 0xCC, 0xCE, 0xD0, 0xD2, 0xD4, 0xD6, 0xD8, 0xDA, 0xDC,
+    0xDE, 0xE0, 0xE2, 0xE4, 0xE6, 0xE8, 0xEA, 0xEC, 0xEE, 0xF0, 0xF1, 0xF2, 0xF3,
+    0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+
+struct RefTree {
+    unsigned freq[T + 1];
+    int son[T];
+    int prnt[T + N_CHAR];
+
+    RefTree()
+    {
+        int i, j;
+        for (i = 0; i < N_CHAR; i++) {
+            freq[i] = 1;
+            son[i] = i + T;
+            prnt[i + T] = i;
+        }
+        i = 0;
+        j = N_CHAR;
+        while (j <= R) {
+            freq[j] = freq[i] + freq[i + 1];
+            son[j] = i;
+            prnt[i] = prnt[i + 1] = j;
+            i += 2;
+            j++;
+        }
+        freq[T] = 0xffff;
+        prnt[R] = 0;
+    }
+
+    void reconst()
+    {
+        int i, j, k;
+        unsigned f, l;
+        j = 0;
+        for (i = 0; i < T; i++) {
+            if (son[i] >= T) {
+                freq[j] = (freq[i] + 1) / 2;
+                son[j] = son[i];
+                j++;
+            }
+        }
+        for (i = 0, j = N_CHAR; j < T; i += 2, j++) {
+            k = i + 1;
+            f = freq[j] = freq[i] + freq[k];
+            for (k = j - 1; f < freq[k]; k--)
+                ;
+            k++;
+            l = (j - k) * sizeof(unsigned);
+            std::memmove(&freq[k + 1], &freq[k], l);
+            freq[k] = f;
+            l = (j - k) * sizeof(int);
+            std::memmove(&son[k + 1], &son[k], l);
+            son[k] = i;
+        }
+        for (i = 0; i < T; i++) {
+            if ((k = son[i]) >= T) {
+                prnt[k] = i;
+            } else {
+                prnt[k] = prnt[k + 1] = i;
+            }
+        }
+    }
+
+    void update(int c)
+    {
+        int i, j, l;
+        unsigned k;
+        if (freq[R] == MAX_FREQ) reconst();
+        c = prnt[c + T];
+        do {
+            k = ++freq[c];
+            if (k > freq[l = c + 1]) {
+                while (k > freq[++l])
+                    ;
+                l--;
+                freq[c] = freq[l];
+                freq[l] = k;
+                i = son[c];
+                prnt[i] = l;
+                if (i < T) prnt[i + 1] = l;
+                j = son[l];
+                son[l] = i;
+                prnt[j] = c;
+                if (j < T) prnt[j + 1] = c;
+                son[c] = j;
+                c = l;
+            }
+        } while ((c = prnt[c]) != 0);
+    }
+
+    // The code of symbol c, first bit first (for crafting streams).
+    std::vector<int> CodeOf(int c) const
+    {
+        std::vector<int> bits;
+        for (int k = prnt[c + T]; k != R; k = prnt[k]) bits.push_back(k & 1);
+        std::reverse(bits.begin(), bits.end());
+        return bits;
+    }
+};
+
+// The published decoder with a 16-bit bit buffer. It knows no damage:
+// it decodes until textsize bytes are produced.
+class ReferenceDecoder {
+public:
+    explicit ReferenceDecoder(const Bytes& stream) : stream_(stream)
+    {
+        for (int v = 0; v < 64; v++) {
+            int run = 1 << (8 - p_len[v]);
+            for (int i = 0; i < run; i++) {
+                d_code_[p_code[v] + i] = static_cast<unsigned char>(v);
+                d_len_[p_code[v] + i] = p_len[v];
+            }
+        }
+        for (int i = 0; i < N - F; i++) text_buf_[i] = ' ';
+    }
+
+    // Decodes one symbol and appends its bytes.
+    void Step()
+    {
+        int c = DecodeChar();
+        if (c < 256) {
+            Put(static_cast<unsigned char>(c));
+        } else {
+            int i = (r_ - DecodePosition() - 1) & (N - 1);
+            int j = c - 255 + THRESHOLD;
+            for (int k = 0; k < j; k++) Put(text_buf_[(i + k) & (N - 1)]);
+        }
+    }
+
+    Bytes Decode(unsigned long textsize)
+    {
+        while (output.size() < textsize) Step();
+        return output;
+    }
+
+    // Bits handed out so far.
+    unsigned long Consumed() const { return fetched_ * 8 - getlen_; }
+
+    Bytes output;
+
+private:
+    void Refill()
+    {
+        while (getlen_ <= 8) {
+            unsigned b = pos_ < stream_.size() ? stream_[pos_++] : 0;
+            fetched_++;
+            getbuf_ = (getbuf_ | (b << (8 - getlen_))) & 0xFFFF;
+            getlen_ += 8;
+        }
+    }
+    int GetBit()
+    {
+        Refill();
+        int bit = (getbuf_ >> 15) & 1;
+        getbuf_ = (getbuf_ << 1) & 0xFFFF;
+        getlen_--;
+        return bit;
+    }
+    int GetByte()
+    {
+        Refill();
+        int byte = getbuf_ >> 8;
+        getbuf_ = (getbuf_ << 8) & 0xFFFF;
+        getlen_ -= 8;
+        return byte;
+    }
+    int DecodeChar()
+    {
+        int c = tree_.son[R];
+        while (c < T) {
+            c += GetBit();
+            c = tree_.son[c];
+        }
+        c -= T;
+        tree_.update(c);
+        return c;
+    }
+    int DecodePosition()
+    {
+        int i = GetByte();
+        int c = d_code_[i] << 6;
+        int j = d_len_[i] - 2;
+        while (j--) i = (i << 1) + GetBit();
+        return c | (i & 0x3f);
+    }
+    void Put(unsigned char b)
+    {
+        output.push_back(b);
+        text_buf_[r_] = b;
+        r_ = (r_ + 1) & (N - 1);
+    }
+
+    const Bytes& stream_;
+    std::size_t pos_ = 0;
+    unsigned long fetched_ = 0;
+    unsigned getbuf_ = 0, getlen_ = 0;
+    RefTree tree_;
+    unsigned char d_code_[256] = {}, d_len_[256] = {};
+    unsigned char text_buf_[N] = {};
+    int r_ = N - F;
+};
+
+// Writes chosen symbols with the reference tree and keeps the bytes they
+// stand for, so that streams can say exactly what a test needs.
+class StreamCrafter {
+public:
+    StreamCrafter() { std::fill(ring_, ring_ + N - F, ' '); }
+
+    void Literal(unsigned char b)
+    {
+        Symbol(b);
+        Emit(b);
+    }
+
+    // A match of `length` bytes whose source is position + 1 bytes back.
+    void Match(int position, int length)
+    {
+        Symbol(255 - THRESHOLD + length);
+        int upper = position >> 6;
+        for (int i = p_len[upper] - 1; i >= 0; i--) bits_.push_back(((p_code[upper] >> (8 - p_len[upper])) >> i) & 1);
+        for (int i = 5; i >= 0; i--) bits_.push_back((position >> i) & 1);
+        int from = (r_ - position - 1) & (N - 1);
+        for (int k = 0; k < length; k++) Emit(ring_[(from + k) & (N - 1)]);
+    }
+
+    Bytes Stream() const
+    {
+        Bytes out((bits_.size() + 7) / 8, 0);
+        for (std::size_t i = 0; i < bits_.size(); i++)
+            if (bits_[i]) out[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
+        return out;
+    }
+
+    Bytes expected;
+    std::size_t BitCount() const { return bits_.size(); }
+
+private:
+    void Symbol(int c)
+    {
+        for (int bit : tree_.CodeOf(c)) bits_.push_back(bit);
+        tree_.update(c);
+    }
+    void Emit(unsigned char b)
+    {
+        expected.push_back(b);
+        ring_[r_] = b;
+        r_ = (r_ + 1) & (N - 1);
+    }
+
+    RefTree tree_;
+    std::vector<int> bits_;
+    unsigned char ring_[N] = {};
+    int r_ = N - F;
+};
+
+// ---- Harness for the decoder under test ----
+
+Bytes Block(const Bytes& stream, unsigned long decodedSize, const std::string& name = "")
+{
+    Bytes b(14 + name.size());
+    unsigned long entryLength = b.size() + stream.size() + 4;
+    for (int i = 0; i < 4; ++i) b[i] = (entryLength >> (8 * i)) & 0xFF;
+    b[9] = static_cast<std::uint8_t>(name.size());
+    std::memcpy(b.data() + 10, name.data(), name.size());
+    for (int i = 0; i < 4; ++i) b[10 + name.size() + i] = (decodedSize >> (8 * i)) & 0xFF;
+    b.insert(b.end(), stream.begin(), stream.end());
+    return b;
+}
+
+struct Sink {
+    Bytes data;
+    std::vector<unsigned long> writes;
+    int refuseAt = -1; // index of the write to refuse
+
+    static int Take(void* context, const unsigned char* bytes, unsigned long size)
+    {
+        auto* self = static_cast<Sink*>(context);
+        self->writes.push_back(size);
+        if (static_cast<int>(self->writes.size()) - 1 == self->refuseAt) return 0;
+        self->data.insert(self->data.end(), bytes, bytes + size);
+        return 1;
+    }
+};
+
+struct Result {
+    int code;
+    Sink sink;
+};
+
+Result DecodeBlock(const Bytes& block)
+{
+    auto decoder = std::make_unique<LzhufDecoder>();
+    // Garbage in the working state must not matter.
+    std::memset(decoder.get(), 0xA5, sizeof(LzhufDecoder));
+    Result result{0, {}};
+    result.code = Decode(decoder.get(), block.data(), block.size(), Sink::Take, &result.sink);
+    return result;
+}
+
+Result RunStream(const Bytes& stream, unsigned long decodedSize)
+{
+    return DecodeBlock(Block(stream, decodedSize));
+}
+
+Bytes Generated(std::size_t size, unsigned salt, int alphabet = 256)
+{
+    std::mt19937 rng(salt);
+    Bytes out(size);
+    for (auto& b : out) b = static_cast<std::uint8_t>(rng() % alphabet);
+    return out;
+}
+
+Bytes ReadFile(const std::filesystem::path& path, std::size_t cap)
+{
+    std::ifstream in(path, std::ios::binary);
+    Bytes data((std::istreambuf_iterator<char>(in)), {});
+    if (data.size() > cap) data.resize(cap);
+    return data;
+}
+
+// Real files of the machine, up to `total` bytes, in a stable order.
+std::vector<Bytes> RealFiles(std::size_t total)
+{
+    std::vector<Bytes> files;
+    std::size_t sum = 0;
+    for (const char* dir : {"/usr/include", "/usr/share/common-licenses", "/usr/bin"}) {
+        std::vector<std::filesystem::path> paths;
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (ec) break;
+            if (it->is_regular_file(ec) && !it->is_symlink(ec)) paths.push_back(it->path());
+        }
+        std::sort(paths.begin(), paths.end());
+        for (std::size_t i = 0; i < paths.size() && sum < total; i += 1 + paths.size() / 12) {
+            Bytes data = ReadFile(paths[i], 400 * 1024);
+            if (data.empty()) continue;
+            sum += data.size();
+            files.push_back(std::move(data));
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+// ---- Decoder ----
+
+TEST(LzhufDecode, EmptyEntryMakesOnlyOneZeroByteWrite)
+{
+    for (const Bytes& stream : {Bytes{}, Bytes{0xFF, 0x12, 0x34}}) {
+        Result r = RunStream(stream, 0);
+        EXPECT_EQ(r.code, LzhufOk);
+        EXPECT_EQ(r.sink.writes, std::vector<unsigned long>{0});
+    }
+}
+
+TEST(LzhufDecode, WritesBlocksOfExactly4095Bytes)
+{
+    struct Case { unsigned long size; std::vector<unsigned long> writes; };
+    for (const Case& c : {Case{4094, {4094}}, Case{4095, {4095, 0}}, Case{4096, {4095, 1}},
+                          Case{8190, {4095, 4095, 0}}, Case{10000, {4095, 4095, 1810}}}) {
+        StreamCrafter s;
+        s.Literal('x');
+        while (s.expected.size() < c.size) {
+            std::size_t left = c.size - s.expected.size();
+            if (left < 3) s.Literal('x');
+            else s.Match(0, static_cast<int>(std::min<std::size_t>(60, left)));
+        }
+        SCOPED_TRACE(c.size);
+        Result r = RunStream(s.Stream(), c.size);
+        EXPECT_EQ(r.code, LzhufOk);
+        EXPECT_EQ(r.sink.writes, c.writes);
+        EXPECT_EQ(r.sink.data, Bytes(c.size, 'x'));
+    }
+}
+
+TEST(LzhufDecode, MatchesIntoTheInitialWindowGiveSpaces)
+{
+    StreamCrafter s;
+    s.Match(100, 10);   // the very first symbol: a match
+    s.Literal('A');
+    s.Match(4035, 60);  // as far back as the initial spaces reach
+    s.Literal('B');
+    s.Match(61, 3);     // the 'A' and two of the spaces after it
+    Bytes expected(10, ' ');
+    expected.push_back('A');
+    expected.insert(expected.end(), 60, ' ');
+    expected.push_back('B');
+    expected.insert(expected.end(), {'A', ' ', ' '});
+    EXPECT_EQ(s.expected, expected);
+    Result r = RunStream(s.Stream(), s.expected.size());
+    EXPECT_EQ(r.code, LzhufOk);
+    EXPECT_EQ(r.sink.data, s.expected);
+}
+
+TEST(LzhufDecode, OverlappingMatchesRepeatWhatTheyProduce)
+{
+    StreamCrafter s;
+    s.Literal('a');
+    s.Literal('b');
+    s.Match(0, 5);   // position 0: the byte just produced, five times
+    s.Literal('c');
+    s.Match(2, 60);  // "bbc" repeated by a match overlapping itself
+    std::string expected = "abbbbbb";
+    expected += "c";
+    std::string tail;
+    for (int i = 0; i < 60; i++) tail += "bbc"[i % 3];
+    expected += tail;
+    EXPECT_EQ(std::string(s.expected.begin(), s.expected.end()), expected);
+    Result r = RunStream(s.Stream(), expected.size());
+    EXPECT_EQ(r.code, LzhufOk);
+    EXPECT_EQ(std::string(r.sink.data.begin(), r.sink.data.end()), expected);
+}
+
+TEST(LzhufDecode, LongStreamsSurviveTreeRebuilds)
+{
+    // Far more than the 32,455 symbols after which the tree is first rebuilt,
+    // with skewed symbol counts so that the rebuild meets ties.
+    StreamCrafter s;
+    std::mt19937 rng(7);
+    int symbols = 0;
+    for (; symbols < 120000; symbols++) {
+        unsigned roll = rng() % 100;
+        if (roll < 55 || s.expected.size() < 100) {
+            s.Literal(static_cast<unsigned char>("etaoin shrdlu"[rng() % 13] + (roll % 7 == 0 ? rng() % 64 : 0)));
+        } else {
+            int position = roll < 80 ? static_cast<int>(rng() % 64) : static_cast<int>(rng() % 4036);
+            int length = roll < 90 ? 3 + static_cast<int>(rng() % 6) : 3 + static_cast<int>(rng() % 58);
+            s.Match(position, length);
+        }
+    }
+    Bytes stream = s.Stream();
+    Result r = RunStream(stream, s.expected.size());
+    EXPECT_EQ(r.code, LzhufOk);
+    EXPECT_TRUE(r.sink.data == s.expected) << "first difference at byte "
+        << (std::mismatch(r.sink.data.begin(), r.sink.data.end(), s.expected.begin(), s.expected.end()).first - r.sink.data.begin());
+    ReferenceDecoder ref(stream);
+    EXPECT_TRUE(ref.Decode(s.expected.size()) == s.expected);
+}
+
+TEST(LzhufDecode, AgreesWithTheReferenceOnArbitraryBits)
+{
+    // Random bytes are a valid but meaningless stream until the input runs
+    // out; the output must follow the reference byte for byte until then.
+    for (unsigned salt = 1; salt <= 40; salt++) {
+        Bytes stream = Generated(50 + salt * 97, salt);
+        unsigned long size = salt % 4 == 0 ? 1000000 : (salt * 613) % 20000;
+        Result r = RunStream(stream, size);
+        ReferenceDecoder ref(stream);
+        Bytes expected = ref.Decode(r.sink.data.size());
+        SCOPED_TRACE(salt);
+        ASSERT_LE(r.sink.data.size(), size);
+        EXPECT_TRUE(std::equal(r.sink.data.begin(), r.sink.data.end(), expected.begin()));
+        if (r.code == LzhufOk) EXPECT_EQ(r.sink.data.size(), size);
+        else EXPECT_EQ(r.code, LzhufDamaged);
+    }
+}
+
+TEST(LzhufDecode, LastSymbolMayUseTwoBytesBeyondTheEndButNoMore)
+{
+    // An all-zero stream: find how many bits k symbols take, then give the
+    // decoder just enough bytes, and one byte less.
+    Bytes zeros(64, 0);
+    ReferenceDecoder ref(zeros);
+    for (int k = 1; k <= 40; k++) {
+        ref.Step();
+        unsigned long bits = ref.Consumed();
+        unsigned long size = ref.output.size();
+        unsigned long needed = (bits + 7) / 8; // bytes holding those bits
+        SCOPED_TRACE(k);
+        if (needed >= 2) {
+            Result ok = RunStream(Bytes(needed - 2, 0), size);
+            EXPECT_EQ(ok.code, LzhufOk);
+            EXPECT_EQ(ok.sink.data, ref.output);
+        }
+        if (needed >= 3) {
+            Result damaged = RunStream(Bytes(needed - 3, 0), size);
+            EXPECT_EQ(damaged.code, LzhufDamaged);
+            EXPECT_LT(damaged.sink.data.size(), size);
+        }
+    }
+}
+
+TEST(LzhufDecode, TruncatedStreamsAreDamagedWithBoundedOutput)
+{
+    Bytes original = Generated(200000, 3, 40);
+    for (std::size_t i = 0; i < original.size(); i += 50) original[i] = 'z';
+    Bytes stream = lzhuf::Encode(original, 5);
+    ASSERT_EQ(RunStream(stream, original.size()).code, LzhufOk);
+    for (std::size_t keep : {std::size_t{0}, std::size_t{1}, std::size_t{100}, stream.size() / 2,
+                             stream.size() - 3}) {
+        Bytes cut(stream.begin(), stream.begin() + keep);
+        Result r = RunStream(cut, original.size());
+        SCOPED_TRACE(keep);
+        EXPECT_EQ(r.code, LzhufDamaged);
+        // At most 60 bytes for each bit it may read.
+        EXPECT_LE(r.sink.data.size(), (keep + 3) * 8 * 60);
+    }
+    // A huge stated size with an empty stream stops at once.
+    EXPECT_EQ(RunStream({}, 0xFFFFFFFFul).code, LzhufDamaged);
+}
+
+TEST(LzhufDecode, MatchCarryingPastTheSizeIsDamagedAndNotWritten)
+{
+    StreamCrafter s;
+    for (char c : std::string("hello")) s.Literal(static_cast<unsigned char>(c));
+    s.Match(4, 10);
+    Result exact = RunStream(s.Stream(), 15);
+    EXPECT_EQ(exact.code, LzhufOk);
+    Result over = RunStream(s.Stream(), 12);
+    EXPECT_EQ(over.code, LzhufDamaged);
+    EXPECT_LE(over.sink.data.size(), 5u);
+}
+
+TEST(LzhufDecode, StopsAtTheFirstRefusedWrite)
+{
+    Bytes data = Generated(20000, 5, 4);
+    Bytes stream = lzhuf::Encode(data, 1);
+    for (int refuse : {0, 1, 4}) {
+        auto decoder = std::make_unique<LzhufDecoder>();
+        Sink sink;
+        sink.refuseAt = refuse;
+        Bytes block = Block(stream, data.size());
+        EXPECT_EQ(Decode(decoder.get(), block.data(), block.size(), Sink::Take, &sink), LzhufSinkFailed);
+        EXPECT_EQ(sink.writes.size(), static_cast<std::size_t>(refuse + 1));
+    }
+    // Even the final zero-byte write of an empty entry counts.
+    auto decoder = std::make_unique<LzhufDecoder>();
+    Sink sink;
+    sink.refuseAt = 0;
+    Bytes block = Block({}, 0);
+    EXPECT_EQ(Decode(decoder.get(), block.data(), block.size(), Sink::Take, &sink), LzhufSinkFailed);
+}
+
+TEST(LzhufDecode, HeaderMustHoldTheNameAndSize)
+{
+    Bytes full = Block({}, 0, "name.txt");
+    for (std::size_t size : {std::size_t{0}, std::size_t{9}, std::size_t{13}, full.size() - 1}) {
+        Result r = DecodeBlock(Bytes(full.begin(), full.begin() + size));
+        EXPECT_EQ(r.code, LzhufBadHeader) << size;
+        EXPECT_TRUE(r.sink.writes.empty());
+    }
+    EXPECT_EQ(DecodeBlock(full).code, LzhufOk);
+    // The size and stream follow a name of any length, up to 255.
+    Bytes data = Generated(3000, 9, 3);
+    Result longName = DecodeBlock(Block(lzhuf::Encode(data), data.size(), std::string(255, 'n')));
+    EXPECT_EQ(longName.code, LzhufOk);
+    EXPECT_EQ(longName.sink.data, data);
+}
+
+// ---- Encoder ----
+
+namespace {
+
+void ExpectRoundTrip(const Bytes& data, int level)
+{
+    Bytes stream = lzhuf::Encode(data, level);
+    Result r = RunStream(stream, data.size());
+    ASSERT_EQ(r.code, LzhufOk) << "level " << level << ", " << data.size() << " bytes";
+    ASSERT_TRUE(r.sink.data == data) << "level " << level << ", " << data.size() << " bytes";
+}
+
+} // namespace
+
+TEST(LzhufEncode, RoundTripsGeneratedDataAtEveryLevel)
+{
+    std::vector<Bytes> inputs = {
+        {}, {'a'}, {'a', 'b'}, Bytes(3, ' '), Bytes(4095, 0), Bytes(4096, ' '), Bytes(100000, 0),
+        Generated(65536, 1), Generated(30000, 2, 2), Generated(50000, 3, 16)};
+    Bytes periodic;
+    for (int i = 0; i < 70000; i++) periodic.push_back(static_cast<std::uint8_t>("abcabd"[i % 6] + (i / 5000)));
+    inputs.push_back(periodic);
+    Bytes everyByte;
+    for (int i = 0; i < 256 * 40; i++) everyByte.push_back(static_cast<std::uint8_t>(i * 7 + i / 256));
+    inputs.push_back(everyByte);
+    for (int level = lzhuf::kFastest; level <= lzhuf::kBest; level++)
+        for (const Bytes& data : inputs) ExpectRoundTrip(data, level);
+}
+
+TEST(LzhufEncode, RoundTripsRealFiles)
+{
+    std::vector<Bytes> files = RealFiles(1200 * 1024);
+    ASSERT_FALSE(files.empty());
+    std::size_t i = 0;
+    for (const Bytes& data : files) {
+        ExpectRoundTrip(data, lzhuf::kBest);
+        ExpectRoundTrip(data, 1 + static_cast<int>(i++ % 8));
+    }
+}
+
+TEST(LzhufEncode, ReferenceDecoderReadsItsStreams)
+{
+    std::vector<Bytes> files = RealFiles(150 * 1024);
+    for (const Bytes& data : files) {
+        Bytes stream = lzhuf::Encode(data);
+        ReferenceDecoder ref(stream);
+        ASSERT_TRUE(ref.Decode(data.size()) == data);
+        // The stream ends where its last symbol's bits do.
+        EXPECT_EQ(stream.size(), (ref.Consumed() + 7) / 8);
+    }
+}
+
+TEST(LzhufEncode, CompressesAndStaysDeterministic)
+{
+    Bytes zeros(200000, 0);
+    EXPECT_LT(lzhuf::Encode(zeros).size(), zeros.size() / 40); // 60 bytes per match at most
+    Bytes text;
+    for (const Bytes& f : RealFiles(300 * 1024)) text.insert(text.end(), f.begin(), f.end());
+    Bytes fast = lzhuf::Encode(text, lzhuf::kFastest);
+    Bytes best = lzhuf::Encode(text, lzhuf::kBest);
+    EXPECT_LT(best.size(), text.size());
+    EXPECT_LE(best.size(), fast.size());
+    EXPECT_EQ(lzhuf::Encode(text, lzhuf::kBest), best);
+    // Random data grows by no more than the literal codes' overhead.
+    Bytes random = Generated(100000, 11);
+    EXPECT_LT(lzhuf::Encode(random).size(), random.size() * 113 / 100);
+}
