@@ -21,8 +21,11 @@ for target in fuzz_decoder fuzz_entry fuzz_reader; do
     -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=2048 \
     -max_len=16384 -artifact_prefix="$work/artifacts/$target/" \
     >"$work/$target.log" 2>&1
-  runs=$(grep -o 'exec/s: [0-9]*' "$work/$target.log" | tail -n 1)
-  total=$(grep -E '^#[0-9]+' "$work/$target.log" | tail -n 1 | cut -d' ' -f1)
+  last=$(grep -E '^#[0-9]+:' "$work/$target.log" | tail -n 1)
+  total=$(echo "$last" | sed -n 's/^#\([0-9]*\):.*/\1/p')
+  cov=$(echo "$last" | sed -n 's/.* cov: \([0-9]*\).*/\1/p')
+  counts=$(echo "$last" | sed -n 's/.*oom\/timeout\/crash: \([0-9/]*\).*/\1/p')
   found=$(ls "$work/artifacts/$target" | wc -l)
-  echo "$target: ${total:-#?} executions (${runs:-?}) in $minutes min, $found finding(s) in $work/artifacts/$target"
+  echo "$target: ${total:-?} executions in $minutes min, coverage ${cov:-?}," \
+    "oom/timeout/crash ${counts:-?}, $found input(s) kept in $work/artifacts/$target"
 done
