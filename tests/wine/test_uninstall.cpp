@@ -1,0 +1,128 @@
+// The uninstaller run as "Duvedozi.exe" with the log path as its tail, on
+// installations prepared by hand; the UI driver answers the boxes.
+#include <windows.h>
+#include "testutil.h"
+#include "uidriver.h"
+#include "wtest.h"
+
+namespace {
+
+const char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumenoid";
+const char kHandlerKey[] = "*\\shellex\\ContextMenuHandlers\\Lumenoid";
+const char kClassKey[] = "CLSID\\{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}";
+
+bool KeyExists(HKEY root, const char* path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SetKey(HKEY root, const char* path, const char* name, const char* data)
+{
+    HKEY key;
+    RegCreateKeyExA(root, path, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0);
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)data, lstrlenA(data) + 1);
+    RegCloseKey(key);
+}
+
+// Installation in "<base>\my app" with files two folders deep and the log;
+// returns the log path. The uninstaller copy lies in <base>.
+std::string Prepare(const std::string& base)
+{
+    std::string dir = base + "\\my app";
+    CreateDirectoryA(dir.c_str(), 0);
+    CreateDirectoryA((dir + "\\help").c_str(), 0);
+    CreateDirectoryA((dir + "\\help\\sub").c_str(), 0);
+    CreateDirectoryA((base + "\\menu").c_str(), 0);
+    wt::WriteBytes(dir + "\\a.exe", wt::ToBytes("a"));
+    wt::WriteBytes(dir + "\\help\\sub\\x.txt", wt::ToBytes("x"));
+    wt::WriteBytes(base + "\\outside.txt", wt::ToBytes("o"));
+    wt::WriteBytes(base + "\\menu\\App.lnk", wt::ToBytes("l"));
+    std::string log = dir + "\\Uninstal.inf";
+    std::string text = "[Install]\r\nAppName=Lumenoid\r\nCompReg=Acme\r\n"
+                       "[Uninstall]\r\ndir=" + dir + "\r\nlinkdir=" + base +
+                       "\\menu\r\nfilea=" + dir + "\\a.exe\r\nfileb=" + dir +
+                       "\\help\\sub\\x.txt\r\nfilec=" + base +
+                       "\\outside.txt\r\nfiled=" + log + "\r\nfilee=" + base +
+                       "\\menu\\App.lnk\r\n";
+    wt::WriteBytes(log, wt::ToBytes(text));
+    CopyFileA(wt::StubPath().c_str(), (base + "\\Duvedozi.exe").c_str(), FALSE);
+    SetKey(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Lumenoid - 1");
+    SetKey(HKEY_CLASSES_ROOT, kHandlerKey, "", "x");
+    SetKey(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InProcServer32").c_str(),
+           "ThreadingModel", "Apartment");
+    return log;
+}
+
+// Runs the uninstaller, answers the question; the closing text ("" when none).
+std::string Run(const std::string& base, const std::string& log, int answer)
+{
+    ui::Process process;
+    std::string command = "\"" + base + "\\Duvedozi.exe\" " + log;
+    if (!ui::Start(process, command)) return "not started";
+    std::string closing;
+    HWND question = ui::WaitMessageBox(process, "from your computer?");
+    if (question) {
+        ui::Box box = ui::ReadBox(question);
+        CHECK_EQ(box.caption, std::string("Uninstall"));
+        CHECK_EQ(box.text, std::string("Are you sure you want to completely\n"
+                                       "remove Lumenoid from your computer?"));
+        ui::Press(question, answer);
+        if (answer == IDYES) {
+            HWND done = ui::WaitMessageBox(process, "uninstalled");
+            if (done) {
+                closing = ui::ReadBox(done).text;
+                ui::Press(done, IDOK);
+            }
+        }
+    }
+    DWORD code = 1;
+    CHECK(ui::WaitExit(process, 20000, &code));
+    CHECK_EQ(code, 0ul);
+    return closing;
+}
+
+} // namespace
+
+WTEST(answer_no_changes_nothing)
+{
+    std::string base = wt::FreshDir("unin-no");
+    std::string log = Prepare(base);
+    CHECK_EQ(Run(base, log, IDNO), std::string(""));
+    CHECK(wt::Exists(log));
+    CHECK(wt::Exists(base + "\\my app\\help\\sub\\x.txt"));
+    CHECK(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+}
+
+WTEST(yes_removes_files_folders_and_registry)
+{
+    std::string base = wt::FreshDir("unin yes");
+    std::string log = Prepare(base);
+    CHECK_EQ(Run(base, log, IDYES), std::string("Lumenoid has been uninstalled."));
+    CHECK(!wt::Exists(base + "\\my app"));
+    CHECK(!wt::Exists(base + "\\menu"));
+    CHECK(!wt::Exists(base + "\\outside.txt"));
+    CHECK(wt::Exists(base)); // never above the install directory
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    CHECK(!KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+    CHECK(!KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+    CHECK(!KeyExists(HKEY_CURRENT_USER, "Software\\Acme\\Lumenoid"));
+}
+
+WTEST(user_file_in_subfolder_keeps_it)
+{
+    std::string base = wt::FreshDir("unin-user");
+    std::string log = Prepare(base);
+    wt::WriteBytes(base + "\\my app\\help\\mine.txt", wt::ToBytes("m"));
+    CHECK_EQ(Run(base, log, IDYES),
+             std::string("Lumenoid has been uninstalled.\r\n"
+                         "Some files could not be removed."));
+    CHECK(!wt::Exists(base + "\\my app\\help\\sub"));
+    CHECK(wt::Exists(base + "\\my app\\help\\mine.txt"));
+    CHECK(!wt::Exists(base + "\\my app\\a.exe"));
+}
