@@ -8,7 +8,22 @@
 namespace archive {
 namespace {
 
-int Discard(void*, const unsigned char*, unsigned long) { return 1; }
+int Collect(void* context, const unsigned char* data, unsigned long size)
+{
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    out->insert(out->end(), data, data + size);
+    return 1;
+}
+
+// Decodes an entry block whole; nothing when it does not decode cleanly.
+std::optional<std::vector<std::uint8_t>> DecodeBlock(std::vector<std::uint8_t>& block)
+{
+    auto decoder = std::make_unique<LzhufDecoder>();
+    std::vector<std::uint8_t> out;
+    if (Decode(decoder.get(), block.data(), block.size(), Collect, &out) != LzhufOk)
+        return std::nullopt;
+    return out;
+}
 
 } // namespace
 
@@ -20,14 +35,23 @@ std::optional<std::string> CheckStreamEnd(std::span<const std::uint8_t> program,
         info.offset > program.size() ||
         info.entryLength > program.size() - info.offset)
         return std::nullopt;
+    auto begin = program.begin() + info.offset;
+    std::vector<std::uint8_t> whole(begin + 4, begin + info.entryLength);
+    // A tail of zero bytes reads the same as no tail at all: no verdict.
+    bool tailHoldsBits = false;
+    for (auto it = whole.end() - kTailProbe; it != whole.end(); ++it)
+        tailHoldsBits = tailHoldsBits || *it != 0;
+    if (!tailHoldsBits) return std::nullopt;
+
     std::uint32_t shortLength = info.entryLength - kTailProbe;
-    std::vector<std::uint8_t> block(program.begin() + info.offset + 4,
-                                    program.begin() + info.offset + shortLength);
+    std::vector<std::uint8_t> cut(whole.begin(), whole.end() - kTailProbe);
     for (int i = 0; i < 4; ++i)
-        block[i] = static_cast<std::uint8_t>(shortLength >> (8 * i));
-    auto decoder = std::make_unique<LzhufDecoder>();
-    if (Decode(decoder.get(), block.data(), block.size(), Discard, nullptr) != LzhufOk)
-        return std::nullopt;
+        cut[i] = static_cast<std::uint8_t>(shortLength >> (8 * i));
+    // Zero bits in place of the tail may decode to other symbols that end
+    // on the same size; only the same bytes show that the tail was unused.
+    auto full = DecodeBlock(whole);
+    auto shortened = DecodeBlock(cut);
+    if (!full || !shortened || *full != *shortened) return std::nullopt;
     return "compressed data is damaged (the file ends before its stream does)";
 }
 

@@ -15,9 +15,10 @@ namespace archive {
 
 constexpr std::uint32_t kTailProbe = 4;
 
-// A reason when the entry's stream still decodes whole with its last
-// kTailProbe bytes removed; nothing otherwise (or for streams too short to
-// tell). The entry must have come from ListEntries on `program`.
+// A reason when the entry's stream decodes to the same bytes with its last
+// kTailProbe bytes removed (they were never needed, so the code that
+// should have used them was shortened by damage); nothing otherwise, for a
+// tail of zero bytes, or for streams too short to tell. The entry must have come from ListEntries on `program`.
 std::optional<std::string> CheckStreamEnd(std::span<const std::uint8_t> program,
                                           const EntryInfo& info);
 
