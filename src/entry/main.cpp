@@ -38,6 +38,16 @@ static int IsUninstallerName(const char* modulePath)
 static int RunUninstallMode(const char* tail)
 {
     CopyText(setupState.infPath, tail, sizeof setupState.infPath);
+    // The tail is the log path whole, blanks and all. A path in one pair of
+    // quotes (as shells and shortcuts pass it) loses them: no file name
+    // holds a quote, so the quoted form could never name the log.
+    int length = lstrlenA(setupState.infPath);
+    if (length >= 2 && setupState.infPath[0] == '"' &&
+        setupState.infPath[length - 1] == '"') {
+        setupState.infPath[length - 1] = 0;
+        CopyText(setupState.infPath, setupState.infPath + 1,
+                 sizeof setupState.infPath);
+    }
     if (!RunUninstall()) return 0;
     // Composed apart from appName: the name and both lines need more room
     // than appName's own buffer has.
