@@ -45,7 +45,7 @@ fuzz-short: fuzz-build
 bench:
 	@scripts/prereqs.sh bench
 	$(MAKE) build
-	bench/compare.sh
+	$(BUILD)/bin/bench_codec --benchmark_min_time=0.3
 
 clean:
 	rm -rf $(BUILD)
