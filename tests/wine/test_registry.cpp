@@ -2,6 +2,8 @@
 // called directly and read back from the Wine registry and the link files.
 #include <windows.h>
 #include <shlobj.h>
+#include <string>
+#include <vector>
 #include "registry.h"
 #include "shortcuts.h"
 #include "testutil.h"
@@ -86,6 +88,37 @@ WTEST(group_conversion_sizes_and_setup_subkey)
     CHECK_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "Wrapper", &size),
              std::string("runonce"));
     CHECK_EQ(size, 8ul);
+}
+
+// Without the RunOnce key nothing is created: the call reports the failure.
+// The key's values are put back afterwards.
+WTEST(group_conversion_without_runonce_key_writes_nothing)
+{
+    HKEY key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0);
+    RegDeleteKeyA(key, "Setup");
+    struct Saved { std::string name; DWORD type; std::string data; };
+    std::vector<Saved> saved;
+    char name[256];
+    BYTE data[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type;
+        if (RegEnumValueA(key, i, name, &nameSize, 0, &type, data, &dataSize))
+            break;
+        saved.push_back({name, type, std::string((char*)data, dataSize)});
+    }
+    RegCloseKey(key);
+    REQUIRE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRunOnce) == ERROR_SUCCESS);
+    CHECK(ScheduleGroupConversion(0) != 0L);
+    bool created = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_READ, &key) ==
+                   ERROR_SUCCESS;
+    if (created) RegCloseKey(key);
+    CHECK(!created);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0);
+    for (const Saved& v : saved)
+        RegSetValueExA(key, v.name.c_str(), 0, v.type, (const BYTE*)v.data.data(),
+                       (DWORD)v.data.size());
+    RegCloseKey(key);
 }
 
 WTEST(links_records_and_descriptions)

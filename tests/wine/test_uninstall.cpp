@@ -58,8 +58,21 @@ std::string Prepare(const std::string& base)
     return log;
 }
 
-// Runs the uninstaller, answers the question; the closing text ("" when none).
-std::string Run(const std::string& base, const std::string& log, int answer)
+// Replaces the log Prepare wrote by one whose [Uninstall] records are
+// `files` ("filea=...\r\n..."), after the same header and directories.
+void RewriteLog(const std::string& base, const std::string& files)
+{
+    std::string dir = base + "\\my app";
+    wt::WriteBytes(dir + "\\Uninstal.inf",
+                   wt::ToBytes("[Install]\r\nAppName=Lumenoid\r\nCompReg=Acme\r\n"
+                               "[Uninstall]\r\ndir=" + dir + "\r\nlinkdir=" +
+                               base + "\\menu\r\n" + files));
+}
+
+// Runs the uninstaller, answers the question about `app`; the closing text
+// ("" when none).
+std::string Run(const std::string& base, const std::string& log, int answer,
+                const std::string& app = "Lumenoid")
 {
     ui::Process process;
     std::string command = "\"" + base + "\\Duvedozi.exe\" " + log;
@@ -70,7 +83,7 @@ std::string Run(const std::string& base, const std::string& log, int answer)
         ui::Box box = ui::ReadBox(question);
         CHECK_EQ(box.caption, std::string("Uninstall"));
         CHECK_EQ(box.text, std::string("Are you sure you want to completely\n"
-                                       "remove Lumenoid from your computer?"));
+                                       "remove " + app + " from your computer?"));
         ui::Press(question, answer);
         if (answer == IDYES) {
             HWND done = ui::WaitMessageBox(process, "uninstalled");
@@ -125,4 +138,52 @@ WTEST(user_file_in_subfolder_keeps_it)
     CHECK(!wt::Exists(base + "\\my app\\help\\sub"));
     CHECK(wt::Exists(base + "\\my app\\help\\mine.txt"));
     CHECK(!wt::Exists(base + "\\my app\\a.exe"));
+}
+
+WTEST(gap_in_file_letters_ends_the_walk)
+{
+    std::string base = wt::FreshDir("unin-gap");
+    std::string log = Prepare(base);
+    RewriteLog(base, "filea=" + base + "\\my app\\a.exe\r\nfilec=" + base +
+                         "\\outside.txt\r\n");
+    CHECK_EQ(Run(base, log, IDYES),
+             std::string("Lumenoid has been uninstalled.\r\n"
+                         "Some files could not be removed."));
+    CHECK(!wt::Exists(base + "\\my app\\a.exe"));
+    CHECK(wt::Exists(base + "\\outside.txt"));
+    CHECK(wt::Exists(log));
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+WTEST(missing_recorded_file_is_passed_over)
+{
+    std::string base = wt::FreshDir("unin-missing");
+    std::string log = Prepare(base);
+    DeleteFileA((base + "\\my app\\help\\sub\\x.txt").c_str()); // fileb
+    CHECK_EQ(Run(base, log, IDYES), std::string("Lumenoid has been uninstalled."));
+    CHECK(!wt::Exists(base + "\\outside.txt"));
+    CHECK(!wt::Exists(base + "\\menu"));
+    CHECK(!wt::Exists(base + "\\my app"));
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// Without a log there is no name: nothing may be deleted, and an empty name
+// must not address the Uninstall key itself or another product's entry.
+WTEST(missing_log_removes_nothing)
+{
+    std::string base = wt::FreshDir("unin-nolog");
+    std::string log = Prepare(base);
+    DeleteFileA(log.c_str());
+    const char other[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other";
+    SetKey(HKEY_LOCAL_MACHINE, other, "DisplayName", "Other - 1");
+    CHECK_EQ(Run(base, log, IDYES, ""), std::string(" has been uninstalled."));
+    CHECK(wt::Exists(base + "\\my app\\a.exe"));
+    CHECK(wt::Exists(base + "\\my app\\help\\sub\\x.txt"));
+    CHECK(wt::Exists(base + "\\outside.txt"));
+    CHECK(wt::Exists(base + "\\menu\\App.lnk"));
+    CHECK(KeyExists(HKEY_LOCAL_MACHINE, other));
+    CHECK(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, other);
 }
