@@ -187,3 +187,15 @@ WTEST(missing_log_removes_nothing)
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, other);
 }
+
+// A log path given in quotes (as a shell or shortcut passes it) names the
+// same log: the uninstaller must not read nothing and remove nothing.
+WTEST(quoted_log_path_is_the_same_log)
+{
+    std::string base = wt::FreshDir("unin quoted");
+    std::string log = Prepare(base);
+    CHECK_EQ(Run(base, "\"" + log + "\"", IDYES),
+             std::string("Lumenoid has been uninstalled."));
+    CHECK(!wt::Exists(base + "\\my app"));
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
