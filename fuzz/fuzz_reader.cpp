@@ -152,13 +152,13 @@ void CheckRoundTrip(const std::uint8_t* data, std::size_t size)
 
     // The same through a whole entry, mksetup's reader and its check for
     // streams that end early: a sound stream must pass it.
-    archive::EntrySpec spec;
-    spec.name = "data.bin";
-    spec.data = input;
-    const std::vector<std::uint8_t> entry = archive::MakeEntry(spec, level);
-    FUZZ_CHECK(entry.size() == ENTRY_FIXED_SIZE + spec.name.size() + stream.size());
+    archive::EntrySpec wanted;
+    wanted.name = "data.bin";
+    wanted.data = input;
+    const std::vector<std::uint8_t> entry = archive::MakeEntry(wanted, level);
+    FUZZ_CHECK(entry.size() == ENTRY_FIXED_SIZE + wanted.name.size() + stream.size());
     FUZZ_CHECK(std::equal(stream.begin(), stream.end(),
-                          entry.begin() + ENTRY_FIXED_SIZE + spec.name.size()));
+                          entry.begin() + ENTRY_FIXED_SIZE + wanted.name.size()));
     std::vector<std::uint8_t> program = BehindStub(entry.data(), entry.size());
     std::string error;
     const std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);

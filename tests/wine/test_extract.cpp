@@ -47,13 +47,13 @@ wt::Bytes Entry(const std::string& name, const wt::Bytes& data,
                 std::uint16_t time = wt::DosTime(10, 30, 0),
                 std::uint8_t attributes = 0x20)
 {
-    archive::EntrySpec spec;
-    spec.name = name;
-    spec.data = data;
-    spec.dosDate = date;
-    spec.dosTime = time;
-    spec.attributes = attributes;
-    return archive::MakeEntry(spec);
+    archive::EntrySpec wanted;
+    wanted.name = name;
+    wanted.data = data;
+    wanted.dosDate = date;
+    wanted.dosTime = time;
+    wanted.attributes = attributes;
+    return archive::MakeEntry(wanted);
 }
 
 void PutLe32(wt::Bytes& bytes, size_t at, std::uint32_t value)

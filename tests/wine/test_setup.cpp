@@ -17,13 +17,13 @@ const char kLicenseText[] = "License text\r\nline two\r\n";
 wt::Bytes Entry(const std::string& name, const std::string& text,
                 std::uint16_t date, std::uint16_t time, std::uint8_t attributes)
 {
-    archive::EntrySpec spec;
-    spec.name = name;
-    spec.data = wt::ToBytes(text);
-    spec.dosDate = date;
-    spec.dosTime = time;
-    spec.attributes = attributes;
-    return archive::MakeEntry(spec);
+    archive::EntrySpec wanted;
+    wanted.name = name;
+    wanted.data = wt::ToBytes(text);
+    wanted.dosDate = date;
+    wanted.dosTime = time;
+    wanted.attributes = attributes;
+    return archive::MakeEntry(wanted);
 }
 
 // The stub with entry 1 (setup information), entry 2 (license) and one file.

@@ -22,7 +22,7 @@ struct EntrySpec {
 
 // One whole entry: magic "WY1\0", entryLength, date, time, attributes,
 // nameLength, name, decodedSize, stream.
-std::vector<std::uint8_t> MakeEntry(const EntrySpec& spec, int level = 9);
+std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level = 9);
 
 // An entry found in a setup program.
 struct EntryInfo {
