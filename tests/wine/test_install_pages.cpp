@@ -1,0 +1,263 @@
+// The wizard's pages as a person walks them: Cancel on every page, Back
+// and Next with typed, cleared and over-long paths, and the directory
+// browser's three ways out. None of these runs installs anything.
+#include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
+
+#include "archive.h"
+#include "install_steps.h"
+#include "testutil.h"
+#include "uidriver.h"
+#include "wtest.h"
+
+using inst::RunDir;
+
+namespace {
+
+const char kAppDir[] = "C:\\wtest\\pages-app";
+const char kInfText[] =
+    "[Install]\r\nDefDir=C:\\wtest\\pages-app\r\nAppName=Wtest Pages\r\n"
+    "AppBy=by the tests\r\nCompReg=Wtest Software\r\nVerNum=1.0\r\nFileNum=1\r\n";
+const char kFinishHeading[] = "Wtest Pages Setup is ready to finish the installation.";
+
+bool WritePackage(const RunDir& run)
+{
+    return run.Write(inst::Program(kInfText, "Pages license\r\n",
+                                   {inst::File("one.txt", wt::ToBytes("one"))}));
+}
+
+// What a cancelled or declined run leaves: nothing at all.
+void CheckNothingInstalled(const RunDir& run)
+{
+    CHECK(!wt::Exists(run.inf));
+    CHECK(!wt::Exists(run.license));
+    CHECK(!wt::Exists(kAppDir));
+    CHECK(!wt::Exists(inst::LinkDir("Wtest Pages")));
+    CHECK(!inst::KeyExists(HKEY_LOCAL_MACHINE, std::string(inst::kUninstallRoot) + "Wtest Pages"));
+    CHECK(wt::Exists(run.setup));
+}
+
+// Cancel on the sheet: it ends at once, without a question, and the
+// program with it.
+bool CancelEnds(ui::Process& process, HWND sheet)
+{
+    ui::PressWizard(sheet, PSBTN_CANCEL);
+    DWORD exitCode = 1;
+    bool ended = ui::WaitExit(process, 15000, &exitCode);
+    if (!ended) ui::Note("%s", ui::DescribeWindows(process).c_str());
+    return ended && exitCode == 0;
+}
+
+bool SameTextNoCase(const std::string& a, const std::string& b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Waits until the window is gone (a dialog that has ended).
+bool WaitGone(HWND window, int timeoutMs = 10000)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window) && IsWindowVisible(window)) {
+        if (static_cast<int>(GetTickCount() - start) > timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// Opens the browser from the destination page; its dialog window.
+HWND OpenBrowser(ui::Process& process, HWND page)
+{
+    ui::Press(page, 1007);
+    return ui::WaitWindow(process, nullptr, "Select directory", nullptr, inst::kWaitMs);
+}
+
+// Changes the browser's directory into the subdirectory `name` of the
+// one it shows, the way a double click in the directory list does.
+bool EnterDirectory(HWND browser, const char* name)
+{
+    HWND list = GetDlgItem(browser, lst2);
+    DWORD_PTR count = 0;
+    SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        // Read as wide text: the list answers another process so.
+        wchar_t wide[512] = L"";
+        char item[512] = "";
+        DWORD_PTR got = 0;
+        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide),
+                            SMTO_ABORTIFHUNG, 5000, &got);
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, item, sizeof item, nullptr, nullptr);
+        ui::Note("directory list %u: \"%s\"", static_cast<unsigned>(i), item);
+        std::string text = item;
+        if (SameTextNoCase(text, name) || SameTextNoCase(text, std::string("[") + name + "]")) {
+            SendMessageTimeoutA(list, LB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 5000, &got);
+            PostMessageA(browser, WM_COMMAND, MAKEWPARAM(lst2, LBN_DBLCLK),
+                         reinterpret_cast<LPARAM>(list));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Waits until the browser's directory label reads `wanted` (any case;
+// "": any text at all).
+bool WaitLabel(HWND browser, const std::string& wanted)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::string label = ui::ItemText(browser, stc1);
+        if (wanted.empty() ? !label.empty() : SameTextNoCase(label, wanted)) break;
+        if (GetTickCount() - start > 10000) {
+            ui::Note("label \"%s\", not \"%s\"", ui::ItemText(browser, stc1).c_str(),
+                     wanted.c_str());
+            return false;
+        }
+        Sleep(50);
+    }
+    return true;
+}
+
+} // namespace
+
+// Cancel on the Welcome page (before the license), on the destination page
+// and on the Finish page: the program ends at once and nothing stays.
+WTEST(CancelOnEachPageInstallsNothing)
+{
+    const char* pages[] = {"Welcome to Setup", "Where to install?", "Install"};
+    for (int at = 0; at < 3; ++at) {
+        ui::Note("cancel on \"%s\"", pages[at]);
+        RunDir run("pages-cancel");
+        REQUIRE(WritePackage(run));
+        inst::Session session;
+        ui::Process& process = session.process;
+        REQUIRE(session.Start(run));
+        HWND sheet = inst::PassQuestion(process);
+        REQUIRE(sheet != nullptr || session.Fail());
+        CHECK(wt::Exists(run.inf));
+        CHECK(wt::Exists(run.license));
+        if (at >= 1) REQUIRE(inst::AcceptLicense(process, sheet) || session.Fail());
+        if (at == 2) {
+            ui::PressWizard(sheet, PSBTN_NEXT);
+            REQUIRE(inst::WaitPage(sheet, "Install") || session.Fail());
+        }
+        CHECK(CancelEnds(process, sheet));
+        CheckNothingInstalled(run);
+        wt::RemoveTree(run.dir);
+    }
+}
+
+// Back and Next: the license comes once; a typed path is lost on Back; an
+// empty path is taken; a path of 300 characters is cut to 259; the Finish
+// heading is extended once, however often the page is shown.
+WTEST(BackAndNextOnThePages)
+{
+    RunDir run("pages-backnext");
+    REQUIRE(WritePackage(run));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = nullptr;
+    HWND page = inst::ReachDestination(process, &sheet);
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), std::string(kAppDir));
+
+    // Back to Welcome and on again: no second license dialog.
+    ui::PressWizard(sheet, PSBTN_BACK);
+    REQUIRE(inst::WaitPage(sheet, "Welcome to Setup") || session.Fail());
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    page = inst::WaitPage(sheet, "Where to install?", 10000);
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK(ui::WaitWindow(process, nullptr, "Software License Agreement", nullptr, 0) == nullptr);
+
+    // A typed path, then Back: the field shows installDir again.
+    ui::SetItemText(page, 1024, "C:\\wtest\\typed");
+    ui::PressWizard(sheet, PSBTN_BACK);
+    REQUIRE(inst::WaitPage(sheet, "Welcome to Setup") || session.Fail());
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    page = inst::WaitPage(sheet, "Where to install?");
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), std::string(kAppDir));
+
+    // An empty path is taken as it is: Finish is reached, and coming back
+    // shows the empty installDir.
+    ui::SetItemText(page, 1024, "");
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    HWND finish = inst::WaitPage(sheet, "Install");
+    REQUIRE(finish != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(finish, 1003), kFinishHeading);
+    ui::PressWizard(sheet, PSBTN_BACK);
+    page = inst::WaitPage(sheet, "Where to install?");
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), std::string());
+
+    // 300 characters typed: installDir keeps the first 259.
+    std::string longPath = "C:\\wtest\\";
+    while (longPath.size() < 300) longPath += "abcdefghi\\";
+    longPath.resize(300);
+    ui::SetItemText(page, 1024, longPath);
+    CHECK_EQ(ui::ItemText(page, 1024).size(), size_t(300));
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    finish = inst::WaitPage(sheet, "Install");
+    REQUIRE(finish != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(finish, 1003), kFinishHeading);
+    ui::PressWizard(sheet, PSBTN_BACK);
+    page = inst::WaitPage(sheet, "Where to install?");
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), longPath.substr(0, 259));
+
+    CHECK(CancelEnds(process, sheet));
+    CheckNothingInstalled(run);
+    wt::RemoveTree(run.dir);
+}
+
+// The browser: OK while its label is still empty keeps installDir and
+// writes it into the field over what was typed; a directory chosen in it
+// lands in the field; Cancel changes nothing.
+WTEST(DirectoryBrowserOutcomes)
+{
+    RunDir run("pages-browse");
+    std::string picked = run.dir + "\\picked";
+    REQUIRE(CreateDirectoryA(picked.c_str(), nullptr));
+    REQUIRE(WritePackage(run));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = nullptr;
+    HWND page = inst::ReachDestination(process, &sheet);
+    REQUIRE(page != nullptr || session.Fail());
+
+    // OK at once: the label is empty, installDir stays and fills the field.
+    ui::SetItemText(page, 1024, "C:\\wtest\\typed first");
+    HWND browser = OpenBrowser(process, page);
+    REQUIRE(browser != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(browser, stc1), std::string());
+    ui::Press(browser, IDOK);
+    REQUIRE(WaitGone(browser) || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), std::string(kAppDir));
+
+    // A directory chosen in the list: the field shows it.
+    ui::SetItemText(page, 1024, "C:\\wtest\\typed second");
+    browser = OpenBrowser(process, page);
+    REQUIRE(browser != nullptr || session.Fail());
+    REQUIRE(EnterDirectory(browser, "picked") || session.Fail());
+    REQUIRE(WaitLabel(browser, picked) || session.Fail());
+    ui::Press(browser, IDOK);
+    REQUIRE(WaitGone(browser) || session.Fail());
+    CHECK(SameTextNoCase(ui::ItemText(page, 1024), picked));
+
+    // Cancel after changing directory: the field keeps what was typed.
+    // (Wine opens this second run where the last one ended, so the way
+    // out is the parent directory, whichever that is.)
+    ui::SetItemText(page, 1024, "C:\\wtest\\typed third");
+    browser = OpenBrowser(process, page);
+    REQUIRE(browser != nullptr || session.Fail());
+    REQUIRE(EnterDirectory(browser, "..") || session.Fail());
+    REQUIRE(WaitLabel(browser, "") || session.Fail());
+    ui::Press(browser, IDCANCEL);
+    REQUIRE(WaitGone(browser) || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1024), "C:\\wtest\\typed third");
+
+    CHECK(CancelEnds(process, sheet));
+    CheckNothingInstalled(run);
+    wt::RemoveTree(run.dir);
+}
