@@ -66,7 +66,10 @@ wait-box Setup Complete
 sleep 500
 screenshot complete
 press 1
-sleep 1000
+# The backdrop alone: its title changes once the closing message is gone;
+# then it has time to repaint where the message stood.
+wait-window Setup is cleaning up...
+sleep 2000
 screenshot backdrop
 wait-exit 20000
 SCRIPT
