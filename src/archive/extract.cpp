@@ -82,9 +82,11 @@ static void CreateParents(char* path)
 }
 
 // ExtractInstall: target := directory + "\" + stored name, recorded under
-// the next free [Uninstall] key; the copy mode comes from [Copymode].
+// the next free [Uninstall] key, which is left in `key`; the copy mode
+// comes from [Copymode].
 static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
-                                const char* setupInfoPath, int* mode)
+                                const char* setupInfoPath, int* mode,
+                                char* key)
 {
     if (!IsSafeStoredName(entry.name, entry.nameLength)) return 0;
     unsigned length = TextLength(target);
@@ -93,15 +95,16 @@ static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
     for (unsigned i = 0; i < entry.nameLength; ++i) target[length++] = entry.name[i];
     target[length] = 0;
 
-    char key[8];
     FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT, key);
     WriteInfString("Uninstall", key, target, setupInfoPath);
     *mode = ReadInfInt("Copymode", key, ExtractAlways, setupInfoPath);
     return 1;
 }
 
-// Decodes the entry into the target and gives it its time and attributes.
-// On any failure the partly written file is removed.
+// Decodes the entry and gives the file its time and attributes. The data
+// goes into a fresh file beside the target first; only a whole, sound file
+// takes the target's place, so a damaged entry or a full disk leaves an
+// existing file as it was, and no partly written file stays behind.
 static int WriteEntry(const char* target, const unsigned char* block,
                       const ArchiveEntry& entry)
 {
@@ -110,7 +113,18 @@ static int WriteEntry(const char* target, const unsigned char* block,
         ShowArchiveError("Can't get memory!");
         return 0;
     }
-    HANDLE out = CreateOutput(target);
+    // In the same directory, so that the last step is a rename. Where no
+    // name can be made there (a directory path near the length limit), the
+    // target is written in place, as the only way left.
+    char dir[MAX_PATH], temp[MAX_PATH];
+    CopyText(dir, target, sizeof dir);
+    char* cut = dir + TextLength(dir);
+    while (cut > dir && *cut != '\\') --cut;
+    *cut = 0;
+    int inPlace = cut == dir || !GetTempFileNameA(dir, "~zs", 0, temp);
+    if (inPlace) CopyText(temp, target, sizeof temp);
+
+    HANDLE out = CreateOutput(temp);
     int result = 0;
     if (out != INVALID_HANDLE_VALUE) {
         result = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
@@ -123,8 +137,16 @@ static int WriteEntry(const char* target, const unsigned char* block,
                 SetFileTime(out, 0, 0, &stamp);
         }
         CloseHandle(out);
-        if (!result) DeleteFileA(target);
+        // No replacing move on Windows 95: the old file goes first. One
+        // that cannot go (read-only, held open, a folder) fails the move
+        // and stays as it was.
+        if (result && !inPlace) {
+            DeleteFileA(target);
+            result = MoveFileA(temp, target);
+        }
     }
+    // The temporary file, or the target written in place and left partial.
+    if (!result && (out != INVALID_HANDLE_VALUE || !inPlace)) DeleteFileA(temp);
     GlobalFree(stateMemory);
     if (!result) {
         ShowArchiveError("File Error!");
@@ -163,11 +185,12 @@ static int ExtractNext(HANDLE program, char* target, int mode,
     }
 
     ArchiveEntry entry;
+    char key[8] = "";
     int result = 1;
     if (!ReadAt(program, setupState.archiveOffset + 4, block, entryLength - 4) ||
         !ParseEntryBlock(block, entryLength - 4, &entry) ||
         (mode == ExtractInstall &&
-         !PrepareInstallTarget(target, entry, setupInfoPath, &mode))) {
+         !PrepareInstallTarget(target, entry, setupInfoPath, &mode, key))) {
         ShowArchiveError("File Error!");
         result = 0;
     } else if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES &&
@@ -179,6 +202,8 @@ static int ExtractNext(HANDLE program, char* target, int mode,
     } else {
         CreateParents(target);
         result = WriteEntry(target, block, entry);
+        // A file that was not written is not recorded for the uninstaller.
+        if (!result && key[0]) WriteInfString("Uninstall", key, 0, setupInfoPath);
     }
 
     GlobalUnlock(memory);

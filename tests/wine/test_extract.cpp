@@ -455,7 +455,8 @@ WTEST(DamagedStreamsAreRefusedAndLeaveNoPartialFile)
     PutLe32(cut, 4, static_cast<std::uint32_t>(cut.size()));
     ExpectRefusal("stream cut in half", cut);
 
-    // Also when the target existed before: its remains are not left.
+    // Also when the target existed before: it keeps its old bytes, and no
+    // other file is left beside it.
     std::string dir = wt::FreshDir("damaged-existing");
     std::string program = MakeProgram(dir, {cut});
     wt::WriteBytes(dir + "\\out", Data("old"));
@@ -463,7 +464,11 @@ WTEST(DamagedStreamsAreRefusedAndLeaveNoPartialFile)
     REQUIRE(tool.calls.size() == 1u);
     CHECK_EQ(tool.calls[0].result, 0);
     CHECK_EQ(tool.run.boxes.size(), 1u);
-    CHECK(!wt::Exists(dir + "\\out"));
+    CHECK(wt::ReadBytes(dir + "\\out") == Data("old"));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*.tmp").c_str(), &found);
+    CHECK(search == INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 WTEST(UnsafeStoredNamesAreRefused)
