@@ -261,3 +261,111 @@ WTEST(DirectoryBrowserOutcomes)
     CheckNothingInstalled(run);
     wt::RemoveTree(run.dir);
 }
+
+namespace {
+
+// Deletes the uninstall entries whose names begin with `prefix`.
+void DeleteUninstallEntries(const std::string& prefix)
+{
+    HKEY root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, std::string(inst::kUninstallRoot).c_str(), 0,
+                      KEY_ALL_ACCESS, &root) != ERROR_SUCCESS)
+        return;
+    std::vector<std::string> doomed;
+    char name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(root, i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (std::string(name).compare(0, prefix.size(), prefix) == 0) doomed.push_back(name);
+    }
+    for (const std::string& key : doomed) RegDeleteKeyA(root, key.c_str());
+    RegCloseKey(root);
+}
+
+} // namespace
+
+// An application name of 250 characters: every text that holds it is cut
+// at its buffer's end (question 255, page texts 511, caption 255, closing
+// message 511) and the run goes on to its end. The backdrop, once shown,
+// cannot be moved or sized.
+WTEST(LongApplicationNameTextsAreCut)
+{
+    std::string name;
+    for (int i = 0; name.size() < 250; ++i) name += "Longname" + std::to_string(i % 10);
+    name.resize(250);
+    const std::string app = "C:\\wtest\\long-app";
+    std::string inf = "[Install]\r\nDefDir=" + app + "\r\nAppName=" + name +
+                      "\r\nAppBy=by the tests\r\nCompReg=Wtest Software\r\nVerNum=1.0\r\n";
+    RunDir run("pages-long");
+    REQUIRE(run.Write(inst::Program(inf, "Long license\r\n", {})));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+
+    HWND box = ui::WaitMessageBox(process, "previous version", inst::kWaitMs);
+    REQUIRE(box != nullptr || session.Fail());
+    std::string caption = (name + " Setup").substr(0, 255);
+    ui::Box question = ui::ReadBox(box);
+    CHECK_EQ(question.caption, caption);
+    CHECK_EQ(question.text, ("If you have a previous version of " + name +
+                             " running,\nyou must exit it before running this setup "
+                             "program.  Continue?").substr(0, 255));
+
+    HWND backdrop = ui::WaitWindow(process, "SetupWClass", nullptr, nullptr, inst::kWaitMs);
+    REQUIRE(backdrop != nullptr || session.Fail());
+    RECT placed, after;
+    GetWindowRect(backdrop, &placed);
+    SetWindowPos(backdrop, nullptr, 100, 80, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(backdrop, &after);
+    CHECK(EqualRect(&placed, &after));
+    ui::Press(box, IDYES);
+
+    HWND sheet = ui::WaitWindow(process, nullptr, "Welcome to Setup", nullptr, inst::kWaitMs);
+    REQUIRE(sheet != nullptr || session.Fail());
+    HWND page = inst::WaitPage(sheet, "Welcome to Setup");
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1003),
+             ("Welcome to " + caption + "\n\nThis Setup program will install " + name +
+              " on your computer.").substr(0, 511));
+    CHECK_EQ(ui::ItemText(page, 1004),
+             ("To install " + name + " on your computer now, click Next or press Enter.\n\n"
+              "To exit Setup without installing " + name + ", click Cancel at any time.")
+                 .substr(0, 511));
+    page = inst::AcceptLicense(process, sheet);
+    REQUIRE(page != nullptr || session.Fail());
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    page = inst::WaitPage(sheet, "Install");
+    REQUIRE(page != nullptr || session.Fail());
+    CHECK_EQ(ui::ItemText(page, 1003), caption);
+    CHECK_EQ(ui::ItemText(page, 1004),
+             "To install " + name + " on your computer now, click Finish or press Enter.\n\n"
+             "To exit Setup without installing, click Cancel.");
+    ui::PressWizard(sheet, PSBTN_FINISH);
+
+    box = ui::WaitMessageBox(process, "Setup is complete.", 60000);
+    REQUIRE(box != nullptr || session.Fail());
+    CHECK_EQ(ui::ReadBox(box).text,
+             (name + " Setup is complete.  To run " + name +
+              ", click its menu\nitem on the Start Menu.  If you need help getting "
+              "started,\nclick the " + name + " Help menu item there.")
+                 .substr(0, 511));
+    ui::Press(box, IDOK);
+    backdrop = ui::WaitWindow(process, "SetupWClass", "Setup is cleaning up...", nullptr,
+                              inst::kWaitMs);
+    REQUIRE(backdrop != nullptr || session.Fail());
+    PostMessageA(backdrop, WM_TIMER, 1, 0);
+    DWORD exitCode = 1;
+    CHECK(ui::WaitExit(process, inst::kWaitMs, &exitCode));
+    CHECK_EQ(exitCode, 0ul);
+
+    // The Start-menu folder's name is cut where its 256-byte path ends.
+    std::string links = (inst::WindowsDir() + "\\Start Menu\\Programs\\" + name).substr(0, 255);
+    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "linkdir"), links);
+    CHECK(wt::Exists(links));
+    wt::RemoveTree(links);
+    DeleteUninstallEntries(name.substr(0, 100));
+    wt::RemoveTree(app);
+    wt::RemoveTree(run.dir);
+}
