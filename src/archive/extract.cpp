@@ -114,14 +114,16 @@ static int WriteEntry(const char* target, const unsigned char* block,
         return 0;
     }
     // In the same directory, so that the last step is a rename. Where no
-    // name can be made there (a directory path near the length limit), the
-    // target is written in place, as the only way left.
+    // name fits there (a directory path longer than MAX_PATH - 14, which
+    // GetTempFileNameA does not take), the target is written in place, as
+    // the only way left.
     char dir[MAX_PATH], temp[MAX_PATH];
     CopyText(dir, target, sizeof dir);
     char* cut = dir + TextLength(dir);
     while (cut > dir && *cut != '\\') --cut;
     *cut = 0;
-    int inPlace = cut == dir || !GetTempFileNameA(dir, "~zs", 0, temp);
+    int inPlace = cut == dir || cut - dir > MAX_PATH - 14 ||
+                  !GetTempFileNameA(dir, "~zs", 0, temp);
     if (inPlace) CopyText(temp, target, sizeof temp);
 
     HANDLE out = CreateOutput(temp);

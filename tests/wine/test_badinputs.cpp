@@ -537,6 +537,32 @@ WTEST(NameThatMakesThePathTooLongIsRefused)
     ForgetInstallation();
 }
 
+// A file whose directory leaves no room for a temporary name beside it
+// (the path 254 characters long): it is written in place, whole, and a
+// file already there is replaced.
+WTEST(FileNearTheLengthLimitIsWrittenInPlace)
+{
+    ForgetInstallation();
+    std::string deep = std::string(kAppDir) + "\\" + std::string(250 - 17, 'd');
+    REQUIRE(deep.size() == 250u);
+    CreateDirectoryA(kAppDir, nullptr);
+    CreateDirectoryA(deep.c_str(), nullptr);
+    wt::WriteBytes(deep + "\\abd", Data("older"));
+    wt::Bytes data = Noise(9000, 13);
+    Package p = WriteSetup("bad-limit", Payload(Inf(Install(2, deep)),
+                                                {Entry("abc", data), Entry("abd", Data("newer"))}));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    CHECK(wt::ReadBytes(deep + "\\abc") == data);
+    CHECK(wt::ReadBytes(deep + "\\abd") == Data("newer"));
+    // (The license and the log, joined to the same directory, are cut at
+    // 255 characters by the installation; only the files matter here.)
+    CHECK(Join(Tree(deep)).find('~') == std::string::npos);
+    ForgetInstallation();
+}
+
 // FileNum larger than the archive: the files present are installed and
 // recorded, then "Setup Error!" alone (the archive simply ends).
 WTEST(FileNumLargerThanTheArchive)
