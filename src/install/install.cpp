@@ -69,9 +69,11 @@ int RunInstall(HWND window, SetupState* state)
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
 
+    // A sheet that could not be created (-1) is no permission to install:
+    // the license was never shown.
     if (MessageBoxA(0, question, state->caption, MB_ICONQUESTION | MB_YESNO)
             != IDYES ||
-        RunWizard(window, state->instance) == 0) {
+        RunWizard(window, state->instance) <= 0) {
         DeleteFileA(state->infPath);
         DeleteFileA(state->licensePath);
         return 0;
