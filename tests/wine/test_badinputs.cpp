@@ -563,6 +563,34 @@ WTEST(FileNearTheLengthLimitIsWrittenInPlace)
     ForgetInstallation();
 }
 
+// A disk that fills up while a file is written. Needs a small drive: run
+// with WTEST_SMALL_DRIVE set to its letter (e.g. "X:" mapped to a 64 KB
+// tmpfs in the prefix's dosdevices); without it the case only notes that
+// it was passed over.
+WTEST(FullDiskKeepsTheFileItWouldReplace)
+{
+    char drive[8] = "";
+    if (!GetEnvironmentVariableA("WTEST_SMALL_DRIVE", drive, sizeof drive)) {
+        ui::Note("passed over: WTEST_SMALL_DRIVE not set");
+        return;
+    }
+    ForgetInstallation();
+    std::string app = std::string(drive) + "\\app";
+    wt::RemoveTree(app);
+    CreateDirectoryA(app.c_str(), nullptr);
+    wt::WriteBytes(app + "\\data.bin", Data("the user's data"));
+    Package p = WriteSetup("bad-fulldisk",
+                           Payload(Inf(Install(2, app)), {Entry("readme.txt", Data("read me")),
+                                                          Entry("data.bin", Noise(400000, 3))}));
+    InstallRun run = DriveInstall(p);
+    CheckFailedOnAFile(run);
+    CHECK(wt::ReadBytes(app + "\\data.bin") == Data("the user's data"));
+    CHECK_EQ(Join(Tree(app)), "data.bin,readme.txt");
+    CHECK_EQ(UninstallKeys(p.inf), "filea");
+    wt::RemoveTree(app);
+    ForgetInstallation();
+}
+
 // FileNum larger than the archive: the files present are installed and
 // recorded, then "Setup Error!" alone (the archive simply ends).
 WTEST(FileNumLargerThanTheArchive)
