@@ -63,6 +63,10 @@ void UpdateRegistry(SetupState* state, int remove)
     char path[SETUP_PATH_SIZE];
     char data[SETUP_PATH_SIZE];
     const char* app = state->appName;
+    // An empty name would address the run key's default value and the
+    // Uninstall key itself, the parent of every application's entry:
+    // nothing is written or removed then.
+    if (!app[0]) return;
     if (!remove) {
         CopyText(path, uninstallPrefix, sizeof path);
         AppendText(path, app, sizeof path);
@@ -81,9 +85,6 @@ void UpdateRegistry(SetupState* state, int remove)
         SetRegistryString(path, "UninstallString", command, 0,
                           HKEY_LOCAL_MACHINE);
     } else {
-        // An empty name would address the run key's default value and the
-        // Uninstall key itself: nothing is removed then.
-        if (!app[0]) return;
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
         SetRegistryString(uninstallPrefix, app, 0, 1, HKEY_LOCAL_MACHINE);
         // CompReg comes from compReg: the uninstaller read it from the log

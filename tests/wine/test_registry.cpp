@@ -68,6 +68,18 @@ WTEST(install_rows_by_name)
     }
 }
 
+// An empty AppName (a setup file without [Install]) must not put an
+// entry's values onto the Uninstall key that holds every application's.
+WTEST(empty_name_writes_no_uninstall_entry)
+{
+    std::string dir = wt::FreshDir("reg-empty");
+    const std::string parent = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    Prepare(setupState, "", dir);
+    UpdateRegistry(&setupState, 0);
+    CHECK_EQ(Value(HKEY_LOCAL_MACHINE, parent, "DisplayName"), std::string("<none>"));
+    CHECK_EQ(Value(HKEY_LOCAL_MACHINE, parent, "UninstallString"), std::string("<none>"));
+}
+
 WTEST(group_conversion_sizes_and_setup_subkey)
 {
     HKEY key;
