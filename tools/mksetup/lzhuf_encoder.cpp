@@ -21,10 +21,11 @@ constexpr int R = T - 1;
 constexpr unsigned MAX_FREQ = 0x8000;
 constexpr int kInitialSpaces = N - F; // the window starts with these
 
-// The classic encoder never refers further back than N - F - 1 bytes;
-// staying within that keeps our streams readable by every decoder that
-// reads its streams.
-constexpr int kMaxDistance = N - F - 1;
+// A 12-bit position p names the byte p + 1 back, so matches reach back the
+// whole window. The decoder reads a byte of its window before it writes
+// over it, so even the oldest byte, the one at the place being written,
+// is still there to copy.
+constexpr int kMaxDistance = N;
 constexpr int kMinMatch = THRESHOLD + 1;
 
 // Published codes for the upper 6 bits of a match position: the code sits
@@ -117,6 +118,23 @@ public:
         Update(c);
     }
 
+    // Current code length of every symbol: the depth of its leaf. Children
+    // always sit below their parent in node order, so one pass from the
+    // root downwards suffices.
+    void CodeLengths(std::array<std::uint8_t, N_CHAR>& lengths) const
+    {
+        std::array<std::uint8_t, T> depth;
+        depth[R] = 0;
+        for (int k = R; k >= 0; --k) {
+            int s = son_[k];
+            if (s >= T) {
+                lengths[s - T] = depth[k];
+            } else {
+                depth[s] = depth[s + 1] = static_cast<std::uint8_t>(depth[k] + 1);
+            }
+        }
+    }
+
 private:
     void Update(int c)
     {
@@ -182,23 +200,33 @@ struct Match {
     int distance = 0;
 };
 
+// How a level chooses between literals and matches.
+enum class Parse {
+    Greedy,  // the longest match wherever there is one
+    Lazy,    // a literal first when the next byte starts a longer match
+    Optimal, // the cheapest path through a block at the code's current lengths
+};
+
 struct LevelConfig {
-    int maxChain;      // chain links followed per position
-    bool lazy;         // look one byte ahead for a longer match
-    int goodLength;    // a match this long ends the look-ahead at once
+    int maxChain;   // chain links followed per position
+    Parse parse;
+    int goodLength; // lazy: a match this long ends the look-ahead at once;
+                    // optimal: a match this long is taken without weighing
+                    // the alternatives inside it
+    int block;      // optimal: bytes parsed between two readings of the code
 };
 
 constexpr std::array<LevelConfig, 10> kLevels = {{
-    {0, false, 0},
-    {4, false, F},
-    {8, false, F},
-    {16, false, F},
-    {16, true, 16},
-    {32, true, 32},
-    {64, true, F},
-    {256, true, F},
-    {1024, true, F},
-    {4096, true, F},
+    {0, Parse::Greedy, 0, 0},
+    {4, Parse::Greedy, F, 0},
+    {8, Parse::Greedy, F, 0},
+    {16, Parse::Greedy, F, 0},
+    {16, Parse::Lazy, 16, 0},
+    {32, Parse::Lazy, 32, 0},
+    {256, Parse::Lazy, F, 0},
+    {64, Parse::Optimal, 32, 1024},
+    {512, Parse::Optimal, F, 1024},
+    {4096, Parse::Optimal, F, 512},
 }};
 
 // Hash chains over the text as the decoder's window sees it: the initial
@@ -206,7 +234,7 @@ constexpr std::array<LevelConfig, 10> kLevels = {{
 class MatchFinder {
 public:
     MatchFinder(std::span<const std::uint8_t> text, int maxChain)
-        : text_(text), maxChain_(maxChain), head_(kHashSize, -1), prev_(N, -1)
+        : text_(text), maxChain_(maxChain), head_(kHashSize, -1), prev_(2 * N, -1)
     {
     }
 
@@ -216,7 +244,7 @@ public:
         end = std::min(end, text_.size() >= 2 ? text_.size() - 2 : 0);
         for (; inserted_ < end; ++inserted_) {
             std::uint32_t h = Hash(inserted_);
-            prev_[inserted_ & (N - 1)] = head_[h];
+            prev_[inserted_ & (2 * N - 1)] = head_[h];
             head_[h] = static_cast<std::int32_t>(inserted_);
         }
     }
@@ -225,28 +253,44 @@ public:
     // Positions before `pos` must have been inserted.
     Match Find(std::size_t pos) const
     {
-        Match best;
-        std::size_t limit = std::min<std::size_t>(F, text_.size() - pos);
-        if (limit < static_cast<std::size_t>(kMinMatch)) return best;
+        Match found[F];
+        int count = FindAll(pos, F, found);
+        return count > 0 ? found[count - 1] : Match{};
+    }
+
+    // The matches at `pos` of at most `limit` bytes that are longer than
+    // every nearer one, nearest first: for each length the nearest source.
+    // Returns their number (at most F - 2), none shorter than kMinMatch.
+    // Positions before `pos` must have been inserted; positions at or after
+    // it may have been, up to F - 1 of them.
+    int FindAll(std::size_t pos, std::size_t limit, Match* found) const
+    {
+        limit = std::min({limit, static_cast<std::size_t>(F), text_.size() - pos});
+        if (limit < static_cast<std::size_t>(kMinMatch)) return 0;
         const std::uint8_t* here = text_.data() + pos;
         std::int32_t candidate = head_[Hash(pos)];
+        // Later positions entered ahead of time are passed over; the chain
+        // runs from the newest position to the oldest.
+        while (candidate >= 0 && static_cast<std::size_t>(candidate) >= pos)
+            candidate = prev_[static_cast<std::size_t>(candidate) & (2 * N - 1)];
+        int count = 0;
+        std::size_t best = kMinMatch - 1;
         for (int chain = maxChain_; candidate >= 0 && chain > 0; --chain) {
             std::size_t distance = pos - static_cast<std::size_t>(candidate);
             if (distance > static_cast<std::size_t>(kMaxDistance)) break;
             const std::uint8_t* there = text_.data() + candidate;
-            if (there[best.length] == here[best.length] && there[0] == here[0]) {
+            if (there[best] == here[best] && there[0] == here[0]) {
                 std::size_t length = 1;
                 while (length < limit && there[length] == here[length]) ++length;
-                if (static_cast<int>(length) > best.length) {
-                    best.length = static_cast<int>(length);
-                    best.distance = static_cast<int>(distance);
+                if (length > best) {
+                    best = length;
+                    found[count++] = {static_cast<int>(length), static_cast<int>(distance)};
                     if (length == limit) break;
                 }
             }
-            candidate = prev_[static_cast<std::size_t>(candidate) & (N - 1)];
+            candidate = prev_[static_cast<std::size_t>(candidate) & (2 * N - 1)];
         }
-        if (best.length < kMinMatch) best = Match{};
-        return best;
+        return count;
     }
 
 private:
@@ -262,9 +306,17 @@ private:
     std::span<const std::uint8_t> text_;
     int maxChain_;
     std::vector<std::int32_t> head_;
+    // Links of the last 2N positions: room for the window and for the
+    // positions an optimal parse enters ahead of the one it searches.
     std::vector<std::int32_t> prev_;
     std::size_t inserted_ = 0;
 };
+
+// Bits of the position code for a match `distance` bytes back.
+int PositionBits(int distance)
+{
+    return p_len[static_cast<unsigned>(distance - 1) >> 6] + 6;
+}
 
 class StreamWriter {
 public:
@@ -282,12 +334,121 @@ public:
         bits_.Put(position & 0x3F, 6);
     }
 
+    void CodeLengths(std::array<std::uint8_t, N_CHAR>& lengths) const { tree_.CodeLengths(lengths); }
+
     std::vector<std::uint8_t> Finish() && { return std::move(bits_).Finish(); }
 
 private:
     HuffmanTree tree_;
     BitWriter bits_;
 };
+
+void ParseGreedyOrLazy(std::span<const std::uint8_t> text, std::size_t pos,
+                       const LevelConfig& config, MatchFinder& finder, StreamWriter& writer)
+{
+    const std::size_t end = text.size();
+    const bool lazy = config.parse == Parse::Lazy;
+    // A lazy parse carries the match found at `pos` over from the last step.
+    Match pending;
+    bool havePending = false;
+
+    while (pos < end) {
+        finder.InsertUpTo(pos);
+        Match match = havePending ? pending : finder.Find(pos);
+        havePending = false;
+        if (match.length == 0) {
+            writer.Literal(text[pos]);
+            ++pos;
+            continue;
+        }
+        if (lazy && match.length < config.goodLength && pos + 1 < end) {
+            finder.InsertUpTo(pos + 1);
+            Match next = finder.Find(pos + 1);
+            if (next.length > match.length) {
+                writer.Literal(text[pos]);
+                ++pos;
+                pending = next;
+                havePending = true;
+                continue;
+            }
+        }
+        writer.Copy(match);
+        pos += static_cast<std::size_t>(match.length);
+    }
+}
+
+// Cheapest parse, block by block. The code changes with every symbol, so a
+// block is priced with the lengths the code has when the block begins; it
+// is parsed F bytes beyond its end so that matches may cross the border,
+// and only the steps up to the border are written before the next block is
+// priced afresh.
+void ParseOptimal(std::span<const std::uint8_t> text, std::size_t pos,
+                  const LevelConfig& config, MatchFinder& finder, StreamWriter& writer)
+{
+    const std::size_t end = text.size();
+    const std::size_t span = static_cast<std::size_t>(config.block) + F;
+    constexpr std::uint32_t kUnreached = 0xFFFFFFFF;
+    // Per byte of the parsed span: the cheapest cost in bits of arriving
+    // there and the last step of that path (length 1 is a literal).
+    std::vector<std::uint32_t> cost(span + 1);
+    std::vector<std::uint8_t> stepLength(span + 1);
+    std::vector<std::uint16_t> stepDistance(span + 1);
+    std::vector<Match> path;
+    path.reserve(span);
+    std::array<std::uint8_t, N_CHAR> bits;
+    Match found[F];
+
+    while (pos < end) {
+        writer.CodeLengths(bits);
+        const std::size_t border = std::min(end, pos + static_cast<std::size_t>(config.block));
+        const std::size_t n = std::min(end, border + F) - pos;
+        std::fill(cost.begin(), cost.begin() + static_cast<std::ptrdiff_t>(n) + 1, kUnreached);
+        cost[0] = 0;
+        std::size_t searchFrom = 0; // no search inside a match taken whole
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t base = cost[i];
+            const std::uint32_t literal = base + bits[text[pos + i]];
+            if (literal < cost[i + 1]) {
+                cost[i + 1] = literal;
+                stepLength[i + 1] = 1;
+            }
+            if (i < searchFrom) continue;
+            finder.InsertUpTo(pos + i);
+            int count = finder.FindAll(pos + i, n - i, found);
+            if (count == 0) continue;
+            const Match& longest = found[count - 1];
+            int first = kMinMatch;
+            int k = 0;
+            if (longest.length >= config.goodLength) {
+                first = longest.length;
+                k = count - 1;
+                searchFrom = i + static_cast<std::size_t>(longest.length);
+            }
+            for (int length = first; k < count; ++k) {
+                const std::uint32_t position = base + static_cast<std::uint32_t>(PositionBits(found[k].distance));
+                for (; length <= found[k].length; ++length) {
+                    std::uint32_t c = position + bits[255 - THRESHOLD + length];
+                    std::size_t to = i + static_cast<std::size_t>(length);
+                    if (c < cost[to]) {
+                        cost[to] = c;
+                        stepLength[to] = static_cast<std::uint8_t>(length);
+                        stepDistance[to] = static_cast<std::uint16_t>(found[k].distance);
+                    }
+                }
+            }
+        }
+        path.clear();
+        for (std::size_t at = n; at > 0; at -= stepLength[at])
+            path.push_back({stepLength[at], stepLength[at] == 1 ? 0 : stepDistance[at]});
+        for (auto step = path.rbegin(); step != path.rend() && pos < border; ++step) {
+            if (step->length == 1)
+                writer.Literal(text[pos]);
+            else
+                writer.Copy(*step);
+            pos += static_cast<std::size_t>(step->length);
+        }
+    }
+}
 
 } // namespace
 
@@ -302,35 +463,10 @@ std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input, int level)
 
     MatchFinder finder(text, config.maxChain);
     StreamWriter writer(input.size());
-    std::size_t pos = kInitialSpaces;
-    const std::size_t end = text.size();
-    // A lazy parse carries the match found at `pos` over from the last step.
-    Match pending;
-    bool havePending = false;
-
-    while (pos < end) {
-        finder.InsertUpTo(pos);
-        Match match = havePending ? pending : finder.Find(pos);
-        havePending = false;
-        if (match.length == 0) {
-            writer.Literal(text[pos]);
-            ++pos;
-            continue;
-        }
-        if (config.lazy && match.length < config.goodLength && pos + 1 < end) {
-            finder.InsertUpTo(pos + 1);
-            Match next = finder.Find(pos + 1);
-            if (next.length > match.length) {
-                writer.Literal(text[pos]);
-                ++pos;
-                pending = next;
-                havePending = true;
-                continue;
-            }
-        }
-        writer.Copy(match);
-        pos += static_cast<std::size_t>(match.length);
-    }
+    if (config.parse == Parse::Optimal)
+        ParseOptimal(text, kInitialSpaces, config, finder, writer);
+    else
+        ParseGreedyOrLazy(text, kInitialSpaces, config, finder, writer);
     return std::move(writer).Finish();
 }
 
