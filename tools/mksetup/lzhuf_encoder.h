@@ -8,7 +8,10 @@
 
 namespace lzhuf {
 
-// Compression level: 1 fast ... 9 best.
+// Compression level: 1 fast ... 9 best. Levels 1-3 take the longest match
+// wherever there is one, 4-6 look one byte ahead for a longer one, 7-9
+// choose the cheapest parse at the code lengths of the moment; higher
+// levels within each group search further.
 constexpr int kFastest = 1;
 constexpr int kBest = 9;
 

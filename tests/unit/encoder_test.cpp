@@ -1,0 +1,256 @@
+// mksetup's LZHUF encoder at its parsing extremes: inputs shaped to hit long
+// and overlapping matches, the far end of the window, block borders of the
+// optimal parse and tree rebuilds, checked through our decoder and, where it
+// is installed, through lhasa; and what the optimal parse must gain.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lzhuf.h"
+#include "lzhuf_encoder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Random(std::size_t size, unsigned salt, int alphabet = 256)
+{
+    std::mt19937 rng(salt);
+    Bytes out(size);
+    for (auto& b : out) b = static_cast<std::uint8_t>(rng() % alphabet);
+    return out;
+}
+
+int Collect(void* context, const unsigned char* data, unsigned long size)
+{
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), data, data + size);
+    return 1;
+}
+
+// Decodes a bare stream with our decoder; false unless it reports success.
+bool Decodes(const Bytes& stream, std::size_t size, Bytes& out)
+{
+    Bytes block(14, 0);
+    for (int i = 0; i < 4; i++) block[10 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    block.insert(block.end(), stream.begin(), stream.end());
+    auto decoder = std::make_unique<LzhufDecoder>();
+    return Decode(decoder.get(), block.data(), block.size(), Collect, &out) == LzhufOk;
+}
+
+struct Case {
+    std::string name;
+    Bytes data;
+};
+
+// Inputs that drive the parsers to their limits.
+std::vector<Case> EdgeCases()
+{
+    std::vector<Case> cases;
+    cases.push_back({"empty", {}});
+    cases.push_back({"one", {'x'}});
+    cases.push_back({"two", {'x', 'y'}});
+    cases.push_back({"three", {'x', 'y', 'z'}});
+    // Runs of 58 to 62 bytes between random bytes: matches at and around
+    // the longest length, and a match of one byte back that overlaps the
+    // bytes it produces.
+    Bytes runs;
+    std::mt19937 rng(7);
+    for (int round = 0; round < 40; round++)
+        for (int length = 58; length <= 62; length++) {
+            runs.insert(runs.end(), static_cast<std::size_t>(length), static_cast<std::uint8_t>('a' + round % 26));
+            for (int k = 0; k < 5; k++) runs.push_back(static_cast<std::uint8_t>(rng()));
+        }
+    cases.push_back({"runs", runs});
+    // Short periods repeated: overlapping matches of 2, 3 and 59 bytes back.
+    Bytes periods;
+    for (int period : {2, 3, 59})
+        for (int i = 0; i < 3000; i++) periods.push_back(static_cast<std::uint8_t>("0123456789"[i % period % 10] + period));
+    cases.push_back({"periods", periods});
+    // A random block repeated: its only matches lie exactly one window back.
+    Bytes window = Random(4096, 11);
+    Bytes twice = window;
+    twice.insert(twice.end(), window.begin(), window.end());
+    twice.insert(twice.end(), window.begin(), window.begin() + 1000);
+    cases.push_back({"window", twice});
+    // Starting with spaces: matches reach into the initial window.
+    Bytes spaces(200, ' ');
+    Bytes tail = Random(300, 12, 4);
+    spaces.insert(spaces.end(), tail.begin(), tail.end());
+    cases.push_back({"spaces", spaces});
+    // More symbols than one tree rebuild allows, in a small alphabet so
+    // that frequencies grow unevenly.
+    cases.push_back({"rebuilds", Random(120000, 13, 20)});
+    // Sizes around the optimal parse's blocks, with some repetition.
+    for (std::size_t size : {511u, 512u, 513u, 572u, 1023u, 1024u, 1025u, 1084u}) {
+        Bytes data = Random(size, static_cast<unsigned>(size), 6);
+        cases.push_back({"block" + std::to_string(size), data});
+    }
+    return cases;
+}
+
+TEST(LzhufEncoder, EdgeInputsRoundTripAtEveryLevel)
+{
+    std::vector<Case> cases = EdgeCases();
+    for (int level = lzhuf::kFastest; level <= lzhuf::kBest; level++)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + " at level " + std::to_string(level));
+            Bytes stream = lzhuf::Encode(c.data, level);
+            Bytes out;
+            ASSERT_TRUE(Decodes(stream, c.data.size(), out));
+            ASSERT_TRUE(out == c.data);
+            // Deterministic: the same input gives the same stream.
+            EXPECT_TRUE(lzhuf::Encode(c.data, level) == stream);
+        }
+}
+
+TEST(LzhufEncoder, MatchesReachTheWholeWindow)
+{
+    // The second copy of a random 4,096-byte block can only come from
+    // 4,096 bytes back; taken as matches of 60 it costs about 20 bits per
+    // 60 bytes, as literals more than 4 KB.
+    Bytes block = Random(4096, 21);
+    Bytes once = lzhuf::Encode(block, lzhuf::kBest);
+    Bytes data = block;
+    data.insert(data.end(), block.begin(), block.end());
+    for (int level : {lzhuf::kFastest, 5, lzhuf::kBest}) {
+        SCOPED_TRACE(level);
+        Bytes stream = lzhuf::Encode(data, level);
+        EXPECT_LT(stream.size(), once.size() + 300);
+        Bytes out;
+        ASSERT_TRUE(Decodes(stream, data.size(), out));
+        EXPECT_TRUE(out == data);
+    }
+}
+
+// Text files of this machine, concatenated, in a stable order.
+Bytes SomeText(std::size_t want)
+{
+    Bytes all;
+    std::vector<fs::path> paths;
+    for (const char* dir : {"/usr/share/common-licenses", "/usr/include"}) {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dir, ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (ec) break;
+            if (it->is_regular_file(ec) && !it->is_symlink(ec)) paths.push_back(it->path());
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    for (std::size_t i = 0; i < paths.size() && all.size() < want; i += 7) {
+        std::ifstream in(paths[i], std::ios::binary);
+        Bytes data((std::istreambuf_iterator<char>(in)), {});
+        all.insert(all.end(), data.begin(), data.end());
+    }
+    return all;
+}
+
+TEST(LzhufEncoder, OptimalParseBeatsTheLazyOne)
+{
+    // Measured on real text the optimal levels gain 1.5 to 2 % over the
+    // best lazy level; a parse that priced wrongly or lost the cheaper
+    // paths would fall back to the lazy figure or behind it.
+    Bytes text = SomeText(600 * 1024);
+    if (text.size() < 100 * 1024) GTEST_SKIP() << "too little text on this machine";
+    std::size_t greedy = lzhuf::Encode(text, 3).size();
+    std::size_t lazy = lzhuf::Encode(text, 6).size();
+    std::size_t optimal = lzhuf::Encode(text, 7).size();
+    std::size_t best = lzhuf::Encode(text, lzhuf::kBest).size();
+    EXPECT_LT(lazy, greedy);
+    EXPECT_LT(optimal, lazy);
+    EXPECT_LE(best, optimal);
+    EXPECT_LT(best * 1000, lazy * 990) << "best " << best << ", lazy " << lazy;
+    Bytes out;
+    ASSERT_TRUE(Decodes(lzhuf::Encode(text, lzhuf::kBest), text.size(), out));
+    EXPECT_TRUE(out == text);
+}
+
+// ---- lhasa reads the same streams as -lh1- archive members ----
+
+std::uint16_t Crc16(const Bytes& data)
+{
+    std::uint16_t crc = 0;
+    for (std::uint8_t b : data) {
+        crc ^= b;
+        for (int i = 0; i < 8; i++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+void PutLe(Bytes& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; i++) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// A member with a level-0 header around one of our streams.
+void AppendMember(Bytes& archive, const std::string& name, const Bytes& original, const Bytes& stream)
+{
+    Bytes header;
+    for (char c : std::string("-lh1-")) header.push_back(static_cast<std::uint8_t>(c));
+    PutLe(header, static_cast<std::uint32_t>(stream.size()), 4);
+    PutLe(header, static_cast<std::uint32_t>(original.size()), 4);
+    PutLe(header, 0, 2);
+    PutLe(header, (40u << 9) | (1u << 5) | 1, 2);
+    header.push_back(0x20);
+    header.push_back(0);
+    header.push_back(static_cast<std::uint8_t>(name.size()));
+    header.insert(header.end(), name.begin(), name.end());
+    PutLe(header, Crc16(original), 2);
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : header) sum = static_cast<std::uint8_t>(sum + b);
+    archive.push_back(static_cast<std::uint8_t>(header.size()));
+    archive.push_back(sum);
+    archive.insert(archive.end(), header.begin(), header.end());
+    archive.insert(archive.end(), stream.begin(), stream.end());
+}
+
+TEST(LzhufEncoder, LhasaExtractsTheEdgeInputsBitForBit)
+{
+    if (std::system("command -v lhasa >/dev/null 2>&1") != 0) GTEST_SKIP() << "lhasa is not installed";
+    std::string pattern = (fs::temp_directory_path() / "lzhuf-edges-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    fs::path dir = pattern;
+    std::vector<Case> cases = EdgeCases();
+    Bytes archive;
+    std::vector<std::string> names;
+    for (int level : {lzhuf::kFastest, 5, 7, lzhuf::kBest})
+        for (const Case& c : cases) {
+            names.push_back(c.name + "." + std::to_string(level));
+            AppendMember(archive, names.back(), c.data, lzhuf::Encode(c.data, level));
+        }
+    archive.push_back(0);
+    {
+        std::ofstream out(dir / "edges.lzh", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
+    }
+    fs::create_directory(dir / "out");
+    int status = std::system(("cd '" + dir.string() + "' && lhasa -xqw=out edges.lzh >/dev/null 2>&1").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::size_t i = 0;
+    for (int level : {lzhuf::kFastest, 5, 7, lzhuf::kBest}) {
+        (void)level;
+        for (const Case& c : cases) {
+            std::ifstream in(dir / "out" / names[i], std::ios::binary);
+            Bytes got((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_TRUE(got == c.data) << names[i];
+            i++;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+} // namespace
