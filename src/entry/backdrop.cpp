@@ -131,12 +131,13 @@ int CreateBackdropWindow(HINSTANCE instance)
 void MoveSetupInfo(const char* directory)
 {
     // An earlier installation's log is replaced, so that the log always
-    // describes the latest installation.
+    // describes the latest installation; not so on the drive's root, where
+    // an empty destination leads.
     char target[SETUP_PATH_SIZE];
     CopyText(target, directory, sizeof target);
     AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
     if (lstrcmpiA(setupState.infPath, target) != 0) {
-        DeleteFileA(target);
+        if (directory[0]) DeleteFileA(target);
         MoveFileA(setupState.infPath, target);
     }
     CopyText(setupState.infPath, target, sizeof setupState.infPath);

@@ -87,10 +87,12 @@ int RunInstall(HWND window, SetupState* state)
 
     FindFreeLetterKey(uninstallSection, "file", state->infPath,
                       INF_VALUE_LIMIT, key);
-    // An earlier installation's license is replaced by this one's.
+    // An earlier installation's license is replaced by this one's. An
+    // empty destination names the drive's root, which is no installation's:
+    // a file there is not replaced.
     JoinPath(path, state->installDir, "\\" LICENSE_NAME);
     if (lstrcmpiA(path, state->licensePath) != 0) {
-        DeleteFileA(path);
+        if (state->installDir[0]) DeleteFileA(path);
         MoveFileA(state->licensePath, path);
     }
     RecordNext(key, path, state->infPath);

@@ -701,6 +701,39 @@ WTEST(NoInstallSection)
     CHECK_EQ(Join(Tree(p.dir)), "setup.exe");
 }
 
+// Driven to the end, the empty DefDir leaves the destination empty and the
+// installation works on the drive's root (with no FileNum it places no
+// application file): a user's License.txt and Uninstal.inf there are not
+// replaced, and no uninstall entry is written for the empty name.
+WTEST(NoInstallSectionDrivenToTheEnd)
+{
+    ForgetInstallation();
+    const std::string license = "C:\\License.txt", log = "C:\\Uninstal.inf",
+                      placed = "C:\\bad-root-file.txt";
+    const std::string parent = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    wt::WriteBytes(license, Data("the user's own license"));
+    wt::WriteBytes(log, Data("the user's own notes"));
+    DeleteFileA(placed.c_str());
+    Package p = WriteSetup("bad-noinstall-end",
+                           Payload("[Links]\r\n", {Entry("bad-root-file.txt", Data("x"))}));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    CHECK_EQ(run.questionCaption, " Setup");
+    CHECK(run.exited);
+    CHECK(wt::ReadBytes(license) == Data("the user's own license"));
+    CHECK(wt::ReadBytes(log) == Data("the user's own notes"));
+    CHECK(!wt::Exists(placed)); // no FileNum: no application file
+    HKEY key;
+    REQUIRE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_READ, &key) == 0);
+    CHECK(RegQueryValueExA(key, "DisplayName", 0, 0, 0, 0) != 0);
+    CHECK(RegQueryValueExA(key, "UninstallString", 0, 0, 0, 0) != 0);
+    RegCloseKey(key);
+    DeleteFileA(license.c_str());
+    DeleteFileA(log.c_str());
+    DeleteFileA(placed.c_str());
+    ForgetInstallation();
+}
+
 // ---------------------------------------------------------------------------
 // Uninstall logs that are missing or say too little or too much.
 
