@@ -1,7 +1,8 @@
 // mksetup's LZHUF encoder at its parsing extremes: inputs shaped to hit long
 // and overlapping matches, the far end of the window, block borders of the
-// optimal parse and tree rebuilds, checked through our decoder and, where it
-// is installed, through lhasa; and what the optimal parse must gain.
+// optimal parse and tree rebuilds, checked through our decoder and, where
+// they are installed, through lhasa and jLHA; and what the optimal parse
+// must gain.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -86,7 +87,7 @@ std::vector<Case> EdgeCases()
     twice.insert(twice.end(), window.begin(), window.end());
     twice.insert(twice.end(), window.begin(), window.begin() + 1000);
     cases.push_back({"window", twice});
-    // Starting with spaces: matches reach into the initial window.
+    // Starting with spaces, as the initial window does.
     Bytes spaces(200, ' ');
     Bytes tail = Random(300, 12, 4);
     spaces.insert(spaces.end(), tail.begin(), tail.end());
@@ -244,6 +245,79 @@ TEST(LzhufEncoder, LhasaExtractsTheEdgeInputsBitForBit)
         (void)level;
         for (const Case& c : cases) {
             std::ifstream in(dir / "out" / names[i], std::ios::binary);
+            Bytes got((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_TRUE(got == c.data) << names[i];
+            i++;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+// jLHA's decoder starts its window with zeros, not spaces; our streams must
+// not depend on the difference.
+const char kJlhaDecoder[] = R"(
+import java.io.*;
+import java.nio.file.*;
+import jp.gr.java_conf.dangan.util.lha.*;
+public class Lh1Decode {
+    public static void main(String[] args) throws Exception {
+        for (int i = 0; i + 2 < args.length; i += 3) {
+            long size = Long.parseLong(args[i + 1]);
+            InputStream decoder = CompressMethod.connectDecoder(
+                new ByteArrayInputStream(Files.readAllBytes(Paths.get(args[i]))),
+                CompressMethod.LH1, LhaProperty.getProperties(), size);
+            byte[] out = new byte[(int) size];
+            int got = 0;
+            while (got < out.length) {
+                int n = decoder.read(out, got, out.length - got);
+                if (n < 0) break;
+                got += n;
+            }
+            Files.write(Paths.get(args[i + 2]), java.util.Arrays.copyOf(out, got));
+        }
+    }
+}
+)";
+
+TEST(LzhufEncoder, JlhaDecodesTheEdgeInputsAndRealText)
+{
+    const char jar[] = "/usr/share/java/jlha.jar";
+    if (std::system("command -v java >/dev/null 2>&1") != 0 || !fs::exists(jar))
+        GTEST_SKIP() << "java or jLHA missing";
+    std::string pattern = (fs::temp_directory_path() / "lzhuf-jlha-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    fs::path dir = pattern;
+    std::ofstream(dir / "Lh1Decode.java") << kJlhaDecoder;
+    std::vector<Case> cases = EdgeCases();
+    // Text that begins with spaces and indentation, where copies from the
+    // initial window would have paid.
+    Bytes text(100, ' ');
+    Bytes more = SomeText(200 * 1024);
+    text.insert(text.end(), more.begin(), more.end());
+    cases.push_back({"text", text});
+    std::string command = "cd '" + dir.string() + "' && java -cp " + jar + " Lh1Decode.java";
+    std::vector<std::string> names;
+    for (int level : {lzhuf::kFastest, 5, lzhuf::kBest})
+        for (const Case& c : cases) {
+            std::string name = c.name + "." + std::to_string(level);
+            Bytes stream = lzhuf::Encode(c.data, level);
+            std::ofstream(dir / (name + ".lh1"), std::ios::binary)
+                .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+            command += " " + name + ".lh1 " + std::to_string(c.data.size()) + " " + name + ".out";
+            names.push_back(name);
+        }
+    int status = std::system((command + " >log 2>&1").c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        GTEST_SKIP() << "jLHA could not run here";
+    }
+    std::size_t i = 0;
+    for (int level : {lzhuf::kFastest, 5, lzhuf::kBest}) {
+        (void)level;
+        for (const Case& c : cases) {
+            std::ifstream in(dir / (names[i] + ".out"), std::ios::binary);
             Bytes got((std::istreambuf_iterator<char>(in)), {});
             EXPECT_TRUE(got == c.data) << names[i];
             i++;

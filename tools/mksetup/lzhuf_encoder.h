@@ -1,6 +1,7 @@
 // LZHUF encoder: produces streams that any LZHUF decoder with the classic
-// parameters (N 4096, F 60, THRESHOLD 2) reads, spaces in the initial
-// window. Portable C++20, no I/O.
+// parameters (N 4096, F 60, THRESHOLD 2) reads. They never copy from the
+// window's initial content, so a decoder may start it with spaces, as the
+// published one does, or with anything else. Portable C++20, no I/O.
 #pragma once
 #include <cstdint>
 #include <span>
