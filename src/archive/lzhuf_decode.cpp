@@ -24,42 +24,48 @@ enum {
 };
 
 // Bits come most significant first; bytes past the end of the stream read
-// as 0. `extra` counts those zero bytes, so that the bits a symbol really
-// used beyond the end are extra * 8 - count.
+// as 0. `buffer` holds the next `count` bits at its top, bit 31 first; what
+// lies below them are the following stream bits or zeros, never anything
+// else, so a refill may OR the same bits in again. `extra` counts the zero
+// bytes taken past the end, so that the bits a symbol really used beyond
+// the end are extra * 8 - count.
 struct BitReader {
     const unsigned char* next;
     const unsigned char* end;
-    unsigned long buffer; // the low `count` bits are not yet taken
-    unsigned long count;
+    unsigned buffer;
+    unsigned count;
     unsigned long extra;
 };
 
-inline unsigned long Fetch(BitReader& in)
+// Tops the buffer up to 24 bits or more; called with 24 or fewer. Four bytes at once while they are
+// there: the bits that fit go in behind the ones held, whole bytes are
+// counted as taken, and the rest of the word comes again next time.
+inline void Refill(BitReader& in)
 {
-    if (in.next < in.end) return *in.next++;
-    ++in.extra;
-    return 0;
+    if (in.end - in.next >= 4) {
+        const unsigned char* p = in.next;
+        unsigned word = (static_cast<unsigned>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+        in.buffer |= word >> in.count;
+        in.next += (31 - in.count) >> 3;
+        in.count |= 24;
+        return;
+    }
+    while (in.count <= 24) {
+        unsigned b = 0;
+        if (in.next < in.end) b = *in.next++;
+        else ++in.extra;
+        in.buffer |= b << (24 - in.count);
+        in.count += 8;
+    }
 }
 
 inline unsigned GetBit(BitReader& in)
 {
-    if (in.count == 0) {
-        in.buffer = Fetch(in);
-        in.count = 8;
-    }
+    if (in.count == 0) Refill(in);
+    unsigned bit = in.buffer >> 31;
+    in.buffer <<= 1;
     --in.count;
-    return (in.buffer >> in.count) & 1;
-}
-
-// Takes 1 to 8 bits as one number, first bit highest.
-inline unsigned GetBits(BitReader& in, unsigned long n)
-{
-    if (in.count < n) {
-        in.buffer = (in.buffer << 8) | Fetch(in);
-        in.count += 8;
-    }
-    in.count -= n;
-    return (in.buffer >> in.count) & ((1u << n) - 1);
+    return bit;
 }
 
 void StartHuff(LzhufDecoder* d)
@@ -113,35 +119,75 @@ void reconst(LzhufDecoder* d)
     }
 }
 
-// Counts symbol c once more and restores the order of frequencies by
-// exchanging nodes on the way up to the root.
-void update(LzhufDecoder* d, int c)
+// Node c has just been counted up to k, above the node behind it: moves
+// it behind the last node below k (exchanging the two) and returns where
+// it went.
+int Exchange(LzhufDecoder* d, int c, unsigned k)
 {
     unsigned short* freq = d->freq;
     short* son = d->son;
     short* prnt = d->prnt;
+    int l = c + 1;
+    // Runs of equal frequencies are long (all leaves start at 1), so they
+    // are passed over a machine word of frequencies at a time while every
+    // one of them is k - 1, which the one-by-one test would pass too.
+    const unsigned long run = (k - 1) * (~0ul / 0xFFFF);
+    const int perWord = sizeof(unsigned long) / sizeof(freq[0]);
+    unsigned long next;
+    while (l + perWord <= T) {
+        __builtin_memcpy(&next, &freq[l + 1], sizeof next);
+        if (next != run) break;
+        l += perWord;
+    }
+    while (k > freq[l + 1]) l++;
+    freq[c] = freq[l];
+    freq[l] = static_cast<unsigned short>(k);
+    int i = son[c];
+    prnt[i] = static_cast<short>(l);
+    if (i < T) prnt[i + 1] = static_cast<short>(l);
+    int j = son[l];
+    son[l] = static_cast<short>(i);
+    prnt[j] = static_cast<short>(c);
+    if (j < T) prnt[j + 1] = static_cast<short>(c);
+    son[c] = static_cast<short>(j);
+    return l;
+}
 
-    if (freq[R] == MAX_FREQ) reconst(d);
-    c = prnt[c + T];
-    do {
-        unsigned k = ++freq[c];
-        int l = c + 1;
-        if (k > freq[l]) {
-            while (k > freq[l + 1]) l++;
-            freq[c] = freq[l];
-            freq[l] = static_cast<unsigned short>(k);
-            int i = son[c];
-            prnt[i] = static_cast<short>(l);
-            if (i < T) prnt[i + 1] = static_cast<short>(l);
-            int j = son[l];
-            son[l] = static_cast<short>(i);
-            prnt[j] = static_cast<short>(c);
-            if (j < T) prnt[j + 1] = static_cast<short>(c);
-            son[c] = static_cast<short>(j);
-            c = l;
+enum { PATH = 32 }; // deeper than any tree whose root stays below 0x8000
+
+// Counts symbol c once more and restores the order of frequencies by
+// exchanging nodes on the way up to the root. path[0 .. depth - 1] are the
+// nodes DecodeChar went through below the root, the leaf last: as long as
+// nothing is exchanged they are the way up, and reading them saves waiting
+// for each parent in turn.
+void update(LzhufDecoder* d, int c, const short* path, unsigned depth)
+{
+    unsigned short* freq = d->freq;
+    const short* prnt = d->prnt;
+
+    if (freq[R] == MAX_FREQ) {
+        reconst(d);
+        depth = PATH + 1;
+    }
+    if (depth <= PATH) {
+        while (depth) {
+            c = path[--depth];
+            unsigned k = ++freq[c];
+            if (k > freq[c + 1]) {
+                c = prnt[Exchange(d, c, k)];
+                goto upwards;
+            }
         }
+        ++freq[R];
+        return;
+    }
+    c = prnt[c + T];
+upwards:
+    while (c != 0) {
+        unsigned k = ++freq[c];
+        if (k > freq[c + 1]) c = Exchange(d, c, k);
         c = prnt[c];
-    } while (c != 0);
+    }
 }
 
 // The published position tables as runs: codes of 3 to 8 bits for the
@@ -190,24 +236,34 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
 
         while (count < textsize) {
             // DecodeChar
+            short path[PATH];
+            unsigned depth = 0;
             unsigned c = son[R];
-            while (c < T) c = son[c + GetBit(in)];
+            while (c < T) {
+                c += GetBit(in);
+                path[depth++ & (PATH - 1)] = static_cast<short>(c);
+                c = son[c];
+            }
             c -= T;
-            update(decoder, c);
+            update(decoder, c, path, depth);
 
             unsigned long length = 1;
             unsigned from = 0;
             if (c >= 256) {
-                // DecodePosition
-                unsigned i = GetBits(in, 8);
-                unsigned upper = d_code[i];
-                unsigned rest = d_len[i] - 2u;
-                i = (i << rest) | GetBits(in, rest);
-                unsigned position = (upper << 6) | (i & 0x3F);
+                // DecodePosition: the first 8 bits pick the upper 6 bits
+                // and the code's length, 9 to 14 bits in all; its last 6
+                // bits are the lower 6 bits of the position.
+                if (in.count < 14) Refill(in);
+                unsigned i = in.buffer >> 24;
+                unsigned bits = d_len[i] + 6u;
+                unsigned code = in.buffer >> (32 - bits);
+                in.buffer <<= bits;
+                in.count -= bits;
+                unsigned position = (static_cast<unsigned>(d_code[i]) << 6) | (code & 0x3F);
                 from = (r - position - 1) & (N - 1);
                 length = c - (255 - THRESHOLD);
             }
-            if (in.extra > 2 && in.extra * 8 - in.count > SLACK_BITS)
+            if (in.extra * 8 > in.count + SLACK_BITS)
                 return LzhufDamaged;
             if (length > textsize - count) return LzhufDamaged;
             count += length;
