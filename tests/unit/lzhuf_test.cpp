@@ -526,8 +526,11 @@ TEST(LzhufDecode, TruncatedStreamsAreDamagedWithBoundedOutput)
     for (std::size_t i = 0; i < original.size(); i += 50) original[i] = 'z';
     Bytes stream = lzhuf::Encode(original, 5);
     ASSERT_EQ(RunStream(stream, original.size()).code, LzhufOk);
+    // A cut of only a few bytes need not show: the zero bits read in place
+    // of them may happen to end on the stated size (the format has no
+    // checksum). Eight bytes are more than the slack and a match can cover.
     for (std::size_t keep : {std::size_t{0}, std::size_t{1}, std::size_t{100}, stream.size() / 2,
-                             stream.size() - 3}) {
+                             stream.size() - 8}) {
         Bytes cut(stream.begin(), stream.begin() + keep);
         Result r = RunStream(cut, original.size());
         SCOPED_TRACE(keep);
