@@ -42,10 +42,14 @@ fuzz-build:
 fuzz-short: fuzz-build
 	fuzz/run-short.sh $(CURDIR)/$(BUILD)/fuzz/bin $(CURDIR)/$(BUILD)/bin/mksetup
 
+# Codec benchmarks, then the peers' comparison (docs/BENCHMARKS.md);
+# BENCH_RUNS alternating runs per figure, INSTALL=1 adds the Wine figure.
+BENCH_RUNS ?= 5
 bench:
 	@scripts/prereqs.sh bench
 	$(MAKE) build
-	$(BUILD)/bin/bench_codec --benchmark_min_time=0.3
+	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/compare.sh $(BUILD)/bench $(BENCH_RUNS)
+	BENCH_CORPUS=$(CURDIR)/$(BUILD)/bench/corpus $(BUILD)/bin/bench_codec --benchmark_min_time=0.3
 
 clean:
 	rm -rf $(BUILD)

@@ -1,14 +1,18 @@
 // LZHUF throughput on a corpus of real files: headers, licences, programs.
+// With BENCH_CORPUS naming a folder (bench/corpus.sh makes one), all of
+// its files form the corpus instead.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <vector>
 
+#include "baseline_lzhuf.h"
 #include "lzhuf.h"
 #include "lzhuf_encoder.h"
 
@@ -21,6 +25,17 @@ const Bytes& Corpus()
 {
     static const Bytes corpus = [] {
         Bytes all;
+        if (const char* dir = std::getenv("BENCH_CORPUS")) {
+            std::vector<std::filesystem::path> paths;
+            for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+                if (e.is_regular_file() && e.path().filename() != "LIST") paths.push_back(e.path());
+            std::sort(paths.begin(), paths.end());
+            for (const auto& path : paths) {
+                std::ifstream in(path, std::ios::binary);
+                all.insert(all.end(), std::istreambuf_iterator<char>(in), {});
+            }
+            return all;
+        }
         for (const char* dir : {"/usr/include", "/usr/share/common-licenses", "/usr/bin"}) {
             std::vector<std::filesystem::path> paths;
             std::error_code ec;
@@ -45,10 +60,16 @@ const Bytes& Corpus()
 
 int Discard(void*, const unsigned char*, unsigned long) { return 1; }
 
+const Bytes& Stream()
+{
+    static const Bytes stream = lzhuf::Encode(Corpus(), lzhuf::kBest);
+    return stream;
+}
+
 void BM_Decode(benchmark::State& state)
 {
     const Bytes& corpus = Corpus();
-    Bytes stream = lzhuf::Encode(corpus, lzhuf::kBest);
+    const Bytes& stream = Stream();
     Bytes block(14, 0);
     for (int i = 0; i < 4; i++) block[10 + i] = static_cast<std::uint8_t>(corpus.size() >> (8 * i));
     block.insert(block.end(), stream.begin(), stream.end());
@@ -61,6 +82,20 @@ void BM_Decode(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
 }
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
+
+// The plain 1988 decoder on the same stream: the yardstick.
+void BM_DecodePlain(benchmark::State& state)
+{
+    const Bytes& corpus = Corpus();
+    const Bytes& stream = Stream();
+    for (auto _ : state) {
+        Bytes out = baseline::Decode(stream.data(), stream.size(), static_cast<std::uint32_t>(corpus.size()));
+        if (out.size() != corpus.size()) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+}
+BENCHMARK(BM_DecodePlain)->Unit(benchmark::kMillisecond);
 
 void BM_Encode(benchmark::State& state)
 {
