@@ -6,8 +6,9 @@
 #
 #   bench/corpus.sh DIR [MEGABYTES_PER_KIND]   (default 6, i.e. 24 MB)
 #
-# DIR/text, DIR/source, DIR/binary, DIR/packed get the copies; DIR/LIST
-# names every file with its size and origin.
+# DIR/text, DIR/source, DIR/binary, DIR/packed get the copies (names made
+# of letters, digits and ._+- only); DIR/LIST names every file with its
+# size and origin.
 set -euo pipefail
 export LC_ALL=C
 out=${1:?usage: corpus.sh DIR [MEGABYTES_PER_KIND]}
@@ -21,10 +22,12 @@ mkdir -p "$out"
 pick() {
     local kind=$1; shift
     local list; list=$(mktemp)
+    set -f # the patterns are find's, not the shell's
     for spec in "$@"; do
         # shellcheck disable=SC2086
         find ${spec} -type f -size -1024k -size +0 2>/dev/null || true
     done | sort -u > "$list"
+    set +f
     local total=0 n=0 count; count=$(wc -l < "$list")
     [ "$count" -gt 0 ] || { echo "corpus.sh: no files for $kind" >&2; exit 1; }
     # Step through the list so that the share spans many folders.
@@ -36,7 +39,8 @@ pick() {
             [ -r "$path" ] || continue
             local size; size=$(stat -c %s "$path")
             n=$((n + 1))
-            local name; name=$(printf '%04d-%s' "$n" "$(basename "$path")")
+            local base; base=$(basename "$path")
+            local name; name=$(printf '%04d-%s' "$n" "${base//[^A-Za-z0-9._+-]/_}")
             cp "$path" "$out/$kind/$name"
             printf '%s/%s %d %s\n' "$kind" "$name" "$size" "$path" >> "$out/LIST"
             total=$((total + size))
