@@ -6,7 +6,7 @@ what=${1:-test}
 pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
       binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth imagemagick lhasa)
 case "$what" in
-  bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind) ;;
+  bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time) ;;
   fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()
