@@ -23,9 +23,9 @@ pick() {
     local kind=$1; shift
     local list; list=$(mktemp)
     set -f # the patterns are find's, not the shell's
-    for spec in "$@"; do
+    for pattern in "$@"; do
         # shellcheck disable=SC2086
-        find ${spec} -type f -size -1024k -size +0 2>/dev/null || true
+        find ${pattern} -type f -size -1024k -size +0 2>/dev/null || true
     done | sort -u > "$list"
     set +f
     local total=0 n=0 count; count=$(wc -l < "$list")
