@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "lzhuf.h"
+#include "lh1_support.h"
 #include "lzhuf_encoder.h"
 
 namespace fs = std::filesystem;
@@ -35,21 +36,10 @@ Bytes Random(std::size_t size, unsigned salt, int alphabet = 256)
     return out;
 }
 
-int Collect(void* context, const unsigned char* data, unsigned long size)
-{
-    auto* out = static_cast<Bytes*>(context);
-    out->insert(out->end(), data, data + size);
-    return 1;
-}
-
 // Decodes a bare stream with our decoder; false unless it reports success.
 bool Decodes(const Bytes& stream, std::size_t size, Bytes& out)
 {
-    Bytes block(14, 0);
-    for (int i = 0; i < 4; i++) block[10 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    block.insert(block.end(), stream.begin(), stream.end());
-    auto decoder = std::make_unique<LzhufDecoder>();
-    return Decode(decoder.get(), block.data(), block.size(), Collect, &out) == LzhufOk;
+    return lh1::DecodeStream(stream, static_cast<std::uint32_t>(size), out) == LzhufOk;
 }
 
 struct Case {
@@ -181,43 +171,6 @@ TEST(LzhufEncoder, OptimalParseBeatsTheLazyOne)
 
 // ---- lhasa reads the same streams as -lh1- archive members ----
 
-std::uint16_t Crc16(const Bytes& data)
-{
-    std::uint16_t crc = 0;
-    for (std::uint8_t b : data) {
-        crc ^= b;
-        for (int i = 0; i < 8; i++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
-void PutLe(Bytes& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; i++) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-// A member with a level-0 header around one of our streams.
-void AppendMember(Bytes& archive, const std::string& name, const Bytes& original, const Bytes& stream)
-{
-    Bytes header;
-    for (char c : std::string("-lh1-")) header.push_back(static_cast<std::uint8_t>(c));
-    PutLe(header, static_cast<std::uint32_t>(stream.size()), 4);
-    PutLe(header, static_cast<std::uint32_t>(original.size()), 4);
-    PutLe(header, 0, 2);
-    PutLe(header, (40u << 9) | (1u << 5) | 1, 2);
-    header.push_back(0x20);
-    header.push_back(0);
-    header.push_back(static_cast<std::uint8_t>(name.size()));
-    header.insert(header.end(), name.begin(), name.end());
-    PutLe(header, Crc16(original), 2);
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : header) sum = static_cast<std::uint8_t>(sum + b);
-    archive.push_back(static_cast<std::uint8_t>(header.size()));
-    archive.push_back(sum);
-    archive.insert(archive.end(), header.begin(), header.end());
-    archive.insert(archive.end(), stream.begin(), stream.end());
-}
-
 TEST(LzhufEncoder, LhasaExtractsTheEdgeInputsBitForBit)
 {
     if (std::system("command -v lhasa >/dev/null 2>&1") != 0) GTEST_SKIP() << "lhasa is not installed";
@@ -230,7 +183,7 @@ TEST(LzhufEncoder, LhasaExtractsTheEdgeInputsBitForBit)
     for (int level : {lzhuf::kFastest, 5, 7, lzhuf::kBest})
         for (const Case& c : cases) {
             names.push_back(c.name + "." + std::to_string(level));
-            AppendMember(archive, names.back(), c.data, lzhuf::Encode(c.data, level));
+            lh1::AppendMember(archive, names.back(), c.data, lzhuf::Encode(c.data, level));
         }
     archive.push_back(0);
     {
