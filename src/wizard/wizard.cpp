@@ -29,7 +29,7 @@ static void SetButtons(HWND page, LPARAM buttons)
 // Answers a notification with 0 (nothing is ever refused); 1 = handled.
 static INT_PTR Handled(HWND page)
 {
-    SetWindowLongA(page, DWL_MSGRESULT, 0);
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
     return TRUE;
 }
 
