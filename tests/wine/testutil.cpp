@@ -39,15 +39,23 @@ std::string ProgramDir()
     return Parent(path);
 }
 
+// The x86_64 test build of the same sources names its programs with "64".
+#ifdef _WIN64
+const char kBuildSuffix[] = "64";
+#else
+const char kBuildSuffix[] = "";
+#endif
+
 std::string BinDir()
 {
     std::string dir = ProgramDir();
-    return EndsWithNoCase(dir, "\\wine") ? Parent(dir) : dir;
+    return EndsWithNoCase(dir, (std::string("\\wine") + kBuildSuffix).c_str())
+               ? Parent(dir) : dir;
 }
 
-std::string StubPath() { return BinDir() + "\\setup-stub.exe"; }
+std::string StubPath() { return BinDir() + "\\setup-stub" + kBuildSuffix + ".exe"; }
 
-std::string ExtToolPath() { return BinDir() + "\\wine\\exttool.exe"; }
+std::string ExtToolPath() { return ProgramDir() + "\\exttool.exe"; }
 
 bool RemoveTree(const std::string& path)
 {

@@ -18,8 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 // it tests (the test programs live in <bin>\wine, the stub in <bin>).
 std::string ProgramDir();
 std::string BinDir();
-std::string StubPath();     // <bin>\setup-stub.exe
-std::string ExtToolPath();  // <bin>\wine\exttool.exe
+std::string StubPath();     // <bin>\setup-stub.exe (setup-stub64.exe)
+std::string ExtToolPath();  // beside the test program
 
 // C:\wtest\<name>, emptied (read-only files included) and created anew.
 std::string FreshDir(const std::string& name);

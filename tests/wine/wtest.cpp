@@ -44,6 +44,18 @@ void Fail(const char* file, int line, const std::string& what)
     ++Failures();
 }
 
+static std::string& SkipReason()
+{
+    static std::string reason;
+    return reason;
+}
+
+void Skip(const std::string& reason)
+{
+    SkipReason() = reason.empty() ? "skipped" : reason;
+    ui::Note("SKIP %s", SkipReason().c_str());
+}
+
 static std::string ProgramPath()
 {
     char path[MAX_PATH] = "";
@@ -82,7 +94,7 @@ int RunAll(int argc, char** argv)
     std::string transcript = program.substr(0, program.rfind('.')) + ".transcript.txt";
     if (!verbose) ui::SetTranscript(transcript);
 
-    int passed = 0, failed = 0;
+    int passed = 0, failed = 0, skipped = 0;
     for (Case* c : cases) {
         if (!filters.empty() &&
             std::none_of(filters.begin(), filters.end(), [&](const std::string& f) {
@@ -92,6 +104,7 @@ int RunAll(int argc, char** argv)
         ui::ClearTranscript();
         ui::Note("=== %s", c->name);
         Failures() = 0;
+        SkipReason().clear();
         DWORD start = GetTickCount();
         try {
             c->run();
@@ -101,7 +114,10 @@ int RunAll(int argc, char** argv)
             Fail(__FILE__, __LINE__, "unknown exception");
         }
         unsigned ms = GetTickCount() - start;
-        if (Failures() == 0) {
+        if (Failures() == 0 && !SkipReason().empty()) {
+            ++skipped;
+            std::printf("  skip %s: %s\n", c->name, SkipReason().c_str());
+        } else if (Failures() == 0) {
             ++passed;
             std::printf("  ok   %s (%u ms)\n", c->name, ms);
         } else {
@@ -121,7 +137,7 @@ int RunAll(int argc, char** argv)
         }
         std::fflush(stdout);
     }
-    std::printf("%d passed, %d failed\n", passed, failed);
+    std::printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     std::fflush(stdout);
     return failed == 0 ? 0 : 1;
 }

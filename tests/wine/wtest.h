@@ -15,6 +15,9 @@ struct Case {
 Case*& Registry();
 int& Failures();   // failed checks of the running case
 void Fail(const char* file, int line, const std::string& what);
+// Marks the running case as skipped, with the reason shown on its line;
+// the summary line counts it. For a case that cannot run on this platform.
+void Skip(const std::string& reason);
 int RunAll(int argc, char** argv); // argv[1..]: name filters (substring)
 
 // A child program inside the test program: started with
@@ -73,6 +76,13 @@ struct Registrar {
                         std::string(#a " == " #b ": got [") +           \
                             wtest::Show(wtest_a) + "] vs [" +           \
                             wtest::Show(wtest_b) + "]");                \
+    } while (0)
+
+// Skips the rest of the case, saying why.
+#define SKIP(reason)                                                    \
+    do {                                                                \
+        wtest::Skip(reason);                                            \
+        return;                                                         \
     } while (0)
 
 // Stops the case when the check fails (later steps would only add noise).
