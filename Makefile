@@ -3,14 +3,14 @@
 JOBS ?= 2
 BUILD := build
 
-.PHONY: all build native win32 test unit-test wine-test fuzz-build fuzz-short demo bench prereqs clean
+.PHONY: all build native win32 win64 test unit-test wine-test fuzz-build fuzz-short demo bench prereqs clean
 
 all: build
 
 prereqs:
 	@scripts/prereqs.sh test
 
-build: prereqs native win32
+build: prereqs native win32 win64
 
 native:
 	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release -DBIN_DIR=$(CURDIR)/$(BUILD)/bin >/dev/null
@@ -20,6 +20,13 @@ win32:
 	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
 	  -DCMAKE_BUILD_TYPE=MinSizeRel -DBIN_DIR=$(CURDIR)/$(BUILD)/bin >/dev/null
 	cmake --build $(BUILD)/win32 -j$(JOBS)
+
+# The x86_64 build of the stub's sources and the Win32 test programs: what
+# the Wine suite runs on machines that cannot run 32-bit programs.
+win64:
+	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel -DBIN_DIR=$(CURDIR)/$(BUILD)/bin >/dev/null
+	cmake --build $(BUILD)/win64 -j$(JOBS)
 
 test: build unit-test wine-test fuzz-short
 

@@ -3,8 +3,12 @@
 # Usage: scripts/prereqs.sh [build|test|demo|bench]
 set -euo pipefail
 what=${1:-test}
+# wine32 runs the product's i686 programs where the kernel runs 32-bit
+# programs; wine64 and the x86_64 cross compiler give the same suite on
+# machines whose kernel refuses them (scripts/wine-env.sh chooses).
 pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
-      binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth imagemagick lhasa)
+      binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 wine32:i386
+      xvfb xauth imagemagick lhasa)
 case "$what" in
   bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time) ;;
   fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
