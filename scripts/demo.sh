@@ -1,22 +1,38 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # The main demo: packs examples/hello into a setup program, lists and
 # verifies it, and runs it under Wine. With a display it is interactive;
 # without one it runs under Xvfb, driven by uidriver.exe, saves the
 # screenshots, shows what was installed and uninstalls it again.
+#
+# The setup program it leaves for the user (build/demo/setup.exe) is always
+# the product's 32-bit one. Where this machine cannot run 32-bit programs,
+# the installation is shown with the x86_64 build of the same sources
+# (scripts/wine-env.sh), and the demo says so.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$ROOT/scripts/wine-env.sh"
 BIN=${BIN_DIR:-$ROOT/build/bin}
+WINE_BIN=$BIN/wine$WINE_SUFFIX
 WORK=${DEMO_DIR:-$ROOT/build/demo}
 EXAMPLE=$ROOT/examples/hello
 rm -rf "$WORK" && mkdir -p "$WORK/run" "$WORK/shots"
-export WINEPREFIX=${WINEPREFIX:-$WORK/prefix} WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$WORK/prefix$WINE_PREFIX_SUFFIX} WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d"
 
 echo "== Packing $EXAMPLE"
 "$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
-    --root "$EXAMPLE/files" -o "$WORK/run/setup.exe"
-"$BIN/mksetup" list "$WORK/run/setup.exe"
-"$BIN/mksetup" verify "$WORK/run/setup.exe"
+    --root "$EXAMPLE/files" -o "$WORK/setup.exe"
+"$BIN/mksetup" list "$WORK/setup.exe"
+"$BIN/mksetup" verify "$WORK/setup.exe"
+if [ "$WINE_BITS" = 64 ]; then
+    echo "Note: this machine cannot run 32-bit programs; the installation below" \
+         "runs the x86_64 build of the same sources (setup-stub64.exe), and" \
+         "$WORK/setup.exe is the 32-bit setup program."
+    "$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
+        --root "$EXAMPLE/files" --stub "$BIN/setup-stub64.exe" -o "$WORK/run/setup.exe" >/dev/null
+else
+    cp "$WORK/setup.exe" "$WORK/run/setup.exe"
+fi
 
 echo "== Preparing the Wine prefix $WINEPREFIX"
 wineboot -i >/dev/null 2>&1 || true
@@ -75,7 +91,7 @@ wait-exit 20000
 SCRIPT
     start=$(date +%s.%N)
     (cd "$WORK/run" && xvfb-run -a -s "-screen 0 1024x768x24" \
-        wine "$BIN/wine/uidriver.exe" --screenshot-dir "$(winpath "$WORK/shots")" \
+        wine "$WINE_BIN/uidriver.exe" --screenshot-dir "$(winpath "$WORK/shots")" \
         --script "$(winpath "$WORK/install.txt")" -- "$(winpath "$WORK/run/setup.exe")")
     for f in "$WORK"/shots/*.bmp; do
         [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
@@ -100,7 +116,7 @@ start=$(date +%s.%N)
     wine 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf'
 else
     printf 'timeout 20000\nwait-box completely\npress 6\nwait-box uninstalled\npress 1\nwait-exit 20000\n' > "$WORK/uninstall.txt"
-    xvfb-run -a wine "$BIN/wine/uidriver.exe" --script "$(winpath "$WORK/uninstall.txt")" \
+    xvfb-run -a wine "$WINE_BIN/uidriver.exe" --script "$(winpath "$WORK/uninstall.txt")" \
         -- 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf' || true
 fi)
 end=$(date +%s.%N)
