@@ -252,6 +252,15 @@ TEST(CheckScript, CountsTheRecordsOfFilesLicenseLogAndShortcuts)
               "\\xFF)\n");
 }
 
+TEST(CheckScript, RefusesAKeyThatIsOneFilesLetterAndAnothersName)
+{
+    std::vector<PackageFile> files = {{"", "fileb", "fileb"}, {"", "two.txt", "two.txt"}};
+    EXPECT_EQ(Check(kInstall + "[Copymode]\nFILEB=3\n", files).said,
+              "setup.inf:5: error: FILEB is the letter key of the 2nd application file and the "
+              "name of another; name that file by its letter key, filea\n");
+    EXPECT_EQ(Check(kInstall + "[Copymode]\nfilea=3\n", files).said, "");
+}
+
 TEST(PackScript, WritesFileNumAndLetterKeysAndNothingElse)
 {
     Checked checked = Check(
