@@ -94,6 +94,9 @@ TEST(CheckScript, ReportsEveryMistakeWithItsLine)
          kInstall + "[Links]\nlinka=\nlinkfilea=R.lnk\n",
          "setup.inf:6: error: linkfilea is never read: the setup program stops at linka, which "
          "is empty\n"},
+        {"a link with forward slashes", kInstall + "[Links]\nlinka=help/Guide.txt\nlinkfilea=G.lnk\n",
+         "setup.inf:5: warning: linka=help/Guide.txt: the setup program joins it to the install "
+         "directory as written; write \"\\\" between folders\n"},
         {"a link without its link file", kInstall + "[Links]\nlinka=Readme.txt\n",
          "setup.inf:5: error: linka has no linkfilea; the setup program makes no shortcut for "
          "it\n"},
@@ -247,7 +250,7 @@ TEST(CheckScript, CountsTheRecordsOfFilesLicenseLogAndShortcuts)
     EXPECT_EQ(Check(kInstall + links, files).said, "");
     files.push_back({"", "last", "last"});
     EXPECT_EQ(Check(kInstall + links, files).said,
-              "setup.inf: error: 157 application files, the license, the log and 1 shortcuts "
+              "setup.inf: error: 157 application files, the license, the log and 1 shortcut "
               "need 160 records in [Uninstall]; the setup program has 159 letters (a to "
               "\\xFF)\n");
 }

@@ -102,7 +102,8 @@ std::string FileKeyOf(std::size_t index)
 bool IsHiddenOrBackup(std::string_view fileName)
 {
     if (fileName.empty()) return false;
-    if (fileName.front() == '.' || fileName.back() == '~') return true;
+    if (fileName.front() == '.' || fileName.back() == '~' || fileName.starts_with("~$"))
+        return true;
     if (fileName.size() >= 2 && fileName.front() == '#' && fileName.back() == '#')
         return true;
     std::size_t dot = fileName.rfind('.');

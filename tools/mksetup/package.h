@@ -61,7 +61,7 @@ struct CollectOptions {
 
 // True for a name that a walk over the root leaves out unless asked to:
 // hidden ("." first) or an editor's or merge tool's leftover ("~" last,
-// "#...#", .swp, .swo, .bak, .orig, .rej).
+// "~$" first, "#...#", .swp, .swo, .bak, .orig, .rej).
 bool IsHiddenOrBackup(std::string_view fileName);
 
 // The application files: `paths` (relative to `root`) in the order given,

@@ -105,7 +105,8 @@ public:
             diagnostics_.Error(in_.file, 0,
                                std::to_string(files_.size()) +
                                    " application files, the license, the log and " +
-                                   std::to_string(plan_.shortcuts) + " shortcuts need " +
+                                   std::to_string(plan_.shortcuts) +
+                                   (plan_.shortcuts == 1 ? " shortcut" : " shortcuts") + " need " +
                                    std::to_string(records) +
                                    " records in [Uninstall]; the setup program has " +
                                    std::to_string(kFileLetters) + " letters (a to \\xFF)");
@@ -466,6 +467,10 @@ private:
         if (!IsInstalled(target.value))
             Error(target.number, target.name + "=" + target.value + ": no packed file is named " +
                                      target.value + DidYouMean(target.value, names_));
+        else if (target.value.find('/') != std::string::npos)
+            Warning(target.number, target.name + "=" + target.value +
+                                       ": the setup program joins it to the install directory "
+                                       "as written; write \"\\\" between folders");
         if (!linkFile || linkFile->value.empty()) {
             Error(target.number, target.name + " has no " + SeriesKeyText("linkfile", letter) +
                                      "; the setup program makes no shortcut for it");
