@@ -58,7 +58,7 @@ struct UsageError {
     std::string text;
 };
 
-struct OptionSpec {
+struct OptionForm {
     const char* name;  // "--inf", "-o"
     const char* alias; // another spelling, or nullptr
     bool takesValue;
@@ -68,7 +68,7 @@ struct OptionSpec {
 // and, for one-letter ones, "-o VALUE"; operands in between and after "--".
 class Arguments {
 public:
-    Arguments(const std::vector<std::string>& args, std::vector<OptionSpec> specs)
+    Arguments(const std::vector<std::string>& args, std::vector<OptionForm> forms)
     {
         bool onlyOperands = false;
         for (std::size_t i = 1; i < args.size(); ++i) {
@@ -87,13 +87,13 @@ public:
             }
             std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
             std::string name = arg.substr(0, equals);
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& candidate : specs)
+            const OptionForm* form = nullptr;
+            for (const OptionForm& candidate : forms)
                 if (name == candidate.name || (candidate.alias && name == candidate.alias))
-                    spec = &candidate;
-            if (!spec) throw UsageError{"unknown option " + name + " for " + args[0]};
+                    form = &candidate;
+            if (!form) throw UsageError{"unknown option " + name + " for " + args[0]};
             std::string value;
-            if (spec->takesValue) {
+            if (form->takesValue) {
                 if (equals != std::string::npos) value = arg.substr(equals + 1);
                 else if (i + 1 < args.size()) value = args[++i];
                 else throw UsageError{name + " needs a value"};
@@ -101,7 +101,7 @@ public:
             } else if (equals != std::string::npos) {
                 throw UsageError{name + " takes no value"};
             }
-            values.push_back({spec->name, value});
+            values.push_back({form->name, value});
         }
     }
 
@@ -146,14 +146,14 @@ int ParseCodePage(const std::string& text)
 
 int RunBuild(const std::vector<std::string>& args)
 {
-    std::vector<OptionSpec> specs = {
+    std::vector<OptionForm> forms = {
         {"--inf", nullptr, true},       {"--license", nullptr, true},
         {"--root", nullptr, true},      {"-o", "--output", true},
         {"--stub", nullptr, true},      {"--codepage", nullptr, true},
         {"--all-files", nullptr, false}};
     for (const char* level : {"-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
-        specs.push_back({level, nullptr, false});
-    Arguments arguments(args, specs);
+        forms.push_back({level, nullptr, false});
+    Arguments arguments(args, forms);
     if (arguments.help) return ShowHelp(kBuildHelp);
 
     mksetup::BuildOptions options;
@@ -181,9 +181,9 @@ int RunReader(const std::vector<std::string>& args)
 {
     const std::string& command = args[0];
     bool extract = command == "extract";
-    std::vector<OptionSpec> specs;
-    if (extract) specs.push_back({"-d", "--directory", true});
-    Arguments arguments(args, specs);
+    std::vector<OptionForm> forms;
+    if (extract) forms.push_back({"-d", "--directory", true});
+    Arguments arguments(args, forms);
     if (arguments.help)
         return ShowHelp(extract ? kExtractHelp : command == "list" ? kListHelp : kVerifyHelp);
     if (arguments.operands.size() != 1) throw UsageError{command + " takes one SETUP file"};
