@@ -1,7 +1,7 @@
 // mksetup: makes setup programs (stub + payload archive) and lists,
 // verifies and extracts them.
-#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -119,7 +119,6 @@ public:
     bool help = false;
     std::vector<std::string> operands;
     std::vector<std::pair<std::string, std::string>> values; // in order
-
 };
 
 int ShowHelp(const char* text)
