@@ -2,8 +2,8 @@
 //
 // The first input byte chooses what the rest is (its value modulo 4):
 //   0  the archive part of a setup program: it is put behind a stand-in
-//      stub (38,912 zero bytes and CR LF) and the chain is listed, every
-//      entry decoded and its stream end checked;
+//      stub ("MZ", zero bytes up to 38,912 and CR LF) and the chain is
+//      listed, every entry decoded and its stream end checked;
 //   1  a whole file, as `mksetup list` would read it (short files, files
 //      cut inside the stub);
 //   2  data for a round trip: the next byte picks the level, the rest is
@@ -42,6 +42,9 @@ const std::vector<std::uint8_t>& StandInStub()
 {
     static const std::vector<std::uint8_t> stub = [] {
         std::vector<std::uint8_t> bytes(ARCHIVE_START, 0);
+        // The commands refuse a file that does not begin like a Windows program.
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
         bytes[STUB_IMAGE_SIZE] = '\r';
         bytes[STUB_IMAGE_SIZE + 1] = '\n';
         return bytes;

@@ -14,8 +14,20 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out/fuzz_decoder" "$out/fuzz_entry" "$out/fuzz_reader"
 
-# The stub's content does not matter to the reader: 38,912 zeros and CR LF.
-python3 -c 'import sys; sys.stdout.buffer.write(bytes(38912) + b"\r\n")' >"$work/stub.exe"
+# The stub's content does not matter to the reader; mksetup wants the shape
+# the build makes: an MZ header leading to a PE header (i386, no sections),
+# zero bytes up to 38,912 and CR LF.
+python3 - "$work/stub.exe" <<'PY'
+import struct, sys
+stub = bytearray(38912)
+stub[0:2] = b"MZ"
+struct.pack_into("<I", stub, 0x3C, 0x80)
+stub[0x80:0x84] = b"PE\0\0"
+struct.pack_into("<HHIIIHH", stub, 0x84, 0x14C, 0, 0, 0, 0, 0xE0, 0x0102)
+struct.pack_into("<H", stub, 0x98, 0x10B)
+struct.pack_into("<I", stub, 0x98 + 60, 0x400)
+open(sys.argv[1], "wb").write(bytes(stub) + b"\r\n")
+PY
 
 "$mksetup" build --inf "$top/examples/hello/setup.inf" \
   --license "$top/examples/hello/license.txt" --root "$top/examples/hello/files" \
@@ -32,7 +44,7 @@ for kind in empty repeat text random nested; do
     random) head -c 700 /dev/urandom >"$root/random.bin" ;;
     nested) mkdir -p "$root/a/b"; echo nested >"$root/a/b/c.txt" ;;
   esac
-  printf '[Install]\r\nAppName=%s\r\nFileNum=1\r\n' "$kind" >"$work/$kind.inf"
+  printf '[Install]\r\nDefDir=C:\\%s\r\nAppName=%s\r\nFileNum=1\r\n' "$kind" "$kind" >"$work/$kind.inf"
   printf 'License for %s\r\n' "$kind" >"$work/$kind.lic"
   "$mksetup" build --inf "$work/$kind.inf" --license "$work/$kind.lic" \
     --root "$root" --stub "$work/stub.exe" -o "$work/$kind.exe" >/dev/null

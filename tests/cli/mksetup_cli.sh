@@ -18,11 +18,22 @@ expect_failure() {
 offset_of() { grep -obUaF -- "$1" "$2" | head -1 | cut -d: -f1; }
 poke() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
 
+# make_stub OUT: a stub of the shape the build makes: an MZ header leading to
+# a PE header (i386, no sections, 1024 bytes of headers), zero bytes up to
+# 38,912 and CR LF.
+make_stub() {
+  { printf 'MZ'; head -c 58 /dev/zero; printf '\x80\x00\x00\x00'; head -c 64 /dev/zero
+    printf 'PE\x00\x00\x4c\x01\x00\x00'; head -c 12 /dev/zero
+    printf '\xe0\x00\x02\x01\x0b\x01'; head -c 58 /dev/zero; printf '\x00\x04\x00\x00'
+  } >"$1"
+  truncate -s 38912 "$1" && printf '\r\n' >>"$1"
+}
+
 # The real stub when it has been built, else a stand-in of the same shape.
 stub=$bin_dir/setup-stub.exe
 if [ ! -f "$stub" ]; then
   stub=$work/stub.exe
-  head -c 38912 /dev/zero >"$stub" && printf '\r\n' >>"$stub"
+  make_stub "$stub"
 fi
 
 # A copy of the example with known times: odd seconds, one that the six-hour
@@ -80,17 +91,24 @@ expect_success "verify fast build" "$mksetup" verify "$work/fast.exe"
 
 # --- errors of the author ------------------------------------------------
 sed 's/^FileNum=4/FileNum=5/' "$pkg/setup.inf" >"$work/wrong.inf"
-expect_failure "wrong FileNum" 'FileNum is 5, but 4' \
+expect_failure "wrong FileNum" 'wrong.inf:7: error: FileNum is 5, but 4' \
   "$mksetup" build --inf "$work/wrong.inf" --license "$pkg/license.txt" \
   --root "$pkg/files" --stub "$stub" -o "$work/bad.exe"
-expect_failure "missing file" 'missing.txt: no such file' \
+expect_failure "missing file" 'missing.txt: error: no such file' \
   build -o "$work/bad.exe" Readme.txt hello.txt data/sample.bin missing.txt
 head -c 38913 "$stub" >"$work/short-stub.exe"
-expect_failure "short stub" 'short-stub.exe: is 38913 bytes' \
+expect_failure "short stub" 'short-stub.exe: error: is 38913 bytes' \
   build --stub "$work/short-stub.exe" -o "$work/bad.exe"
 head -c 38914 /dev/zero >"$work/zero-stub.exe"
 expect_failure "stub without CR LF" 'does not end in CR LF' \
   build --stub "$work/zero-stub.exe" -o "$work/bad.exe"
+head -c 38912 /dev/zero >"$work/zero-stub.exe" && printf '\r\n' >>"$work/zero-stub.exe"
+expect_failure "stub that is no Windows program" \
+  'zero-stub.exe: error: is no Windows program (no MZ header); not a stub' \
+  build --stub "$work/zero-stub.exe" -o "$work/bad.exe"
+make_stub "$work/arm-stub.exe" && poke "$work/arm-stub.exe" $((0x84)) '\x64\xaa'
+expect_failure "stub for another machine" 'is a program for machine 0xAA64, not for x86 Windows' \
+  build --stub "$work/arm-stub.exe" -o "$work/bad.exe"
 [ ! -e "$work/bad.exe" ] || fail "a failed build left its output"
 expect_failure "missing inf" 'nothing.inf: cannot open' \
   "$mksetup" build --inf "$work/nothing.inf" --license "$pkg/license.txt" \
@@ -103,15 +121,23 @@ grep -q 'mksetup extract SETUP -d DIR' "$work/out" || fail "--help shows no usag
 mkdir -p "$work/long"
 long_name=$(printf 'n%.0s' $(seq 240))
 : >"$work/long/$long_name"
-printf '[Install]\r\nDefDir=C:\\Program Files\\Hello\r\nFileNum=1\r\n' >"$work/long.inf"
+printf '[Install]\r\nDefDir=C:\\Program Files\\Hello\r\nAppName=Hello\r\nFileNum=1\r\n' >"$work/long.inf"
 expect_success "build with a long name" "$mksetup" build --inf "$work/long.inf" \
   --license "$pkg/license.txt" --root "$work/long" --stub "$stub" -o "$work/long.exe"
 grep -q 'warning: n*: installed under "C:\\Program Files\\Hello", its path has 263' \
   "$work/err" || fail "no warning about a path too long to record"
 
 # --- damaged setup programs ---------------------------------------------
-expect_failure "list of a file shorter than a stub" 'shorter than the 38914-byte stub' \
+expect_failure "list of a file shorter than a stub" \
+  'setup.inf: not a setup program: [0-9]* bytes, shorter than the 38914-byte stub' \
   "$mksetup" list "$pkg/setup.inf"
+{ printf '\x7fELF'; head -c 60000 /dev/zero; } >"$work/elf"
+expect_failure "list of a Linux program" 'elf: not a setup program: it does not begin with a Windows program' \
+  "$mksetup" list "$work/elf"
+[ ! -s "$work/out" ] || fail "list printed a table for a file that is no setup program"
+{ head -c 38912 "$stub"; head -c 5000 /dev/zero; } >"$work/other.exe"
+expect_failure "verify of another Windows program" 'other.exe: not a setup program: neither' \
+  "$mksetup" verify "$work/other.exe"
 expect_failure "verify of a stub alone" 'holds 0 entries' "$mksetup" verify "$stub"
 
 # decodedSize of entry 4 (behind its name) made far larger than its stream.
@@ -125,9 +151,11 @@ expect_failure "extract damaged size" 'entry 4' \
 
 # The file cut short: the last entry's length runs past the end.
 head -c -10 "$work/setup.exe" >"$work/cut.exe"
-expect_failure "verify cut file" 'entry 6 (offset [0-9]*): entry length [0-9]* runs past the end' \
+expect_failure "verify cut file" \
+  'entry 6 "help\\Guide.txt" (offset [0-9]*): truncated: entry length [0-9]* runs past the end' \
   "$mksetup" verify "$work/cut.exe"
-expect_failure "list cut file" 'runs past the end' "$mksetup" list "$work/cut.exe"
+expect_failure "list cut file" 'entry 6 "help\\Guide.txt" (offset [0-9]*): truncated' \
+  "$mksetup" list "$work/cut.exe"
 
 # Entry 3's length set to 0.
 cp "$work/setup.exe" "$work/zero.exe"
@@ -144,6 +172,131 @@ expect_failure "extract unsafe name" 'entry 5 "..\\lo.txt": unsafe stored name' 
   "$mksetup" extract "$work/unsafe.exe" -d "$work/unsafe"
 [ ! -e "$work/unsafe" ] || fail "extract wrote files from a setup with an unsafe name"
 expect_failure "verify unsafe name" 'entry 5' "$mksetup" verify "$work/unsafe.exe"
+
+# --- the author's files are protected --------------------------------------
+cp "$pkg/setup.inf" "$work/setup.inf.saved"; cp "$pkg/license.txt" "$work/license.txt.saved"
+cp "$stub" "$work/own-stub.exe"
+expect_failure "-o the setup information file" \
+  'setup.inf: error: is the setup information file (--inf); mksetup does not overwrite its inputs' \
+  build -o "$pkg/files/../setup.inf"
+expect_failure "-o the license" 'is the license (--license)' build -o "$pkg/license.txt"
+expect_failure "-o the stub" 'is the stub' \
+  build --stub "$work/own-stub.exe" -o "$work/own-stub.exe"
+expect_failure "-o inside the root" 'lies inside the package root' build -o "$pkg/files/help/setup.exe"
+cmp -s "$pkg/setup.inf" "$work/setup.inf.saved" && cmp -s "$pkg/license.txt" "$work/license.txt.saved" &&
+  cmp -s "$stub" "$work/own-stub.exe" || fail "an input was overwritten"
+[ ! -e "$pkg/files/help/setup.exe" ] || fail "a setup program was written into the root"
+
+# A whole root: hidden files and editor backups are left out with a warning,
+# --all-files packs them; a symbolic link out of the root stops the build.
+cp -rp "$pkg/files" "$work/messy"
+: >"$work/messy/.DS_Store"; : >"$work/messy/hello.txt~"; mkdir "$work/messy/.git"; : >"$work/messy/.git/HEAD"
+ln -s /etc/passwd "$work/messy/passwd"
+expect_failure "a link out of the root" 'messy/passwd: error: leads to /etc/passwd, outside the package root' \
+  build --root "$work/messy" -o "$work/messy.exe"
+rm "$work/messy/passwd"
+expect_success "a root with hidden files" build --root "$work/messy" -o "$work/messy.exe"
+for line in 'messy/.DS_Store: warning: hidden file not packed (--all-files packs it)' \
+            'messy/.git: warning: hidden folder not packed' 'messy/hello.txt~: warning: editor backup not packed'; do
+  grep -qF -- "$line" "$work/err" || fail "no warning \"$line\""
+done
+cmp -s "$work/setup.exe" "$work/messy.exe" || fail "hidden files changed the setup program"
+printf '[Install]\r\nDefDir=C:\\Hello\r\nAppName=Hello\r\n' >"$work/all.inf"
+expect_success "--all-files" "$mksetup" build --inf "$work/all.inf" --license "$pkg/license.txt" \
+  --root "$work/messy" --stub "$stub" --all-files -o "$work/all.exe"
+grep -qF 'filea    .DS_Store' "$work/out" && grep -qF '.git\HEAD' "$work/out" &&
+  grep -qF 'hello.txt~' "$work/out" || fail "--all-files left files out"
+
+# --- the script checked like a compiler: every mistake at once ------------
+cat >"$work/wrong-all.inf" <<'INF'
+[Install]
+DefDir=Program Files\Hello
+ApName=Hello
+AppName=My/App: v2?
+FileNum=six
+[Link]
+[Links]
+linka=Readme.txt
+linkfilea=MyApp
+linkc=hello.txt
+linkfilec=Hello.lnk
+[Copymode]
+filed=keep
+fileg=3
+[Uninstall]
+filea=C:\Windows\win.ini
+INF
+cat >"$work/wrong-all.expected" <<'OUT'
+W/wrong-all.inf: note: converted for the setup program: line ends to CR LF
+W/wrong-all.inf:2: error: DefDir "Program Files\Hello" is not an absolute path (such as C:\Program Files\Example)
+W/wrong-all.inf:3: warning: unknown key ApName in [Install] (did you mean AppName?); the setup program never reads it
+W/wrong-all.inf:4: error: AppName "My/App: v2?" holds "/", ":" and "?", which a folder name cannot hold (the Start-menu folder is named after the application)
+W/wrong-all.inf:5: error: FileNum "six" is not a decimal number (the setup program reads it as 0)
+W/wrong-all.inf:6: warning: unknown section [Link] (did you mean [Links]?); the setup program never reads it
+W/wrong-all.inf:9: warning: linkfilea=MyApp: a shortcut's file name ends in .lnk; without it the shell does not show the file as a shortcut
+W/wrong-all.inf:10: error: linkc is never read: the setup program stops at linkb, which is missing
+W/wrong-all.inf:11: error: linkfilec is never read: the setup program stops at linkb, which is missing
+W/wrong-all.inf:13: error: filed=keep: a copy mode is a number: 1 (replace), 2 (ask) or 3 (keep)
+W/wrong-all.inf:14: error: fileg is the key of the 7th application file, but 4 are packed
+W/wrong-all.inf:15: error: [Uninstall] is the setup program's record of what it installs: shipped, it shifts the application's records to later keys and makes the uninstaller delete every file it names
+mksetup: 8 errors and 3 warnings; W/bad.exe not written
+OUT
+expect_failure "a script with every mistake" 'not written' \
+  "$mksetup" build --inf "$work/wrong-all.inf" --license "$pkg/license.txt" \
+  --root "$pkg/files" --stub "$stub" -o "$work/bad.exe"
+sed "s|$work|W|g" "$work/err" | diff "$work/wrong-all.expected" - >&2 || fail "diagnostics of the wrong script"
+[ ! -e "$work/bad.exe" ] || fail "a script with errors was packed"
+
+# --- no bookkeeping: FileNum and [Copymode] by name give the same program --
+sed '/^FileNum=/d' "$pkg/setup.inf" >"$work/nofilenum.inf"
+sed 's/^filec=3/hello.txt=3/; s|^filed=2|help/guide.txt=2|' "$pkg/setup.inf" >"$work/named.inf"
+touch -r "$pkg/setup.inf" "$work/nofilenum.inf" "$work/named.inf"
+for variant in nofilenum named; do
+  expect_success "build with $variant.inf" "$mksetup" build --inf "$work/$variant.inf" \
+    --license "$pkg/license.txt" --root "$pkg/files" --stub "$stub" -o "$work/$variant.exe"
+  cmp -s "$work/setup.exe" "$work/$variant.exe" || fail "$variant.inf gives another setup program"
+done
+grep -qF 'filec    hello.txt  copymode 3 (keep)' "$work/out" &&
+  grep -qF 'filed    help\Guide.txt  copymode 2 (ask)' "$work/out" || fail "the letter table of named.inf"
+grep -qF 'named.inf:19: note: help/guide.txt is packed as filed' "$work/err" || fail "no note of the renamed key"
+
+# --- text in the code page with CR LF ------------------------------------
+printf 'Caf\xc3\xa9 \xe2\x82\xac 5\nsecond line\n' >"$work/utf8.txt"
+expect_success "a UTF-8 license with LF" build --license "$work/utf8.txt" -o "$work/utf8.exe"
+grep -qF 'utf8.txt: note: converted for the setup program: line ends to CR LF, UTF-8 to code page 1252' \
+  "$work/err" || fail "no note on the converted license"
+"$mksetup" extract "$work/utf8.exe" -d "$work/utf8" >/dev/null
+printf 'Caf\xe9 \x80 5\r\nsecond line\r\n' | cmp -s - "$work/utf8/License.txt" || fail "license bytes in code page 1252"
+printf '\xd0\x9b\xd0\xb8\xd1\x86\xd0\xb5\xd0\xbd\xd0\xb7\xd0\xb8\xd1\x8f\n' >"$work/ru.txt"
+expect_failure "Cyrillic in code page 1252" \
+  'ru.txt:1: error: "Л" (U+041B), "и" (U+0438), "ц" (U+0446), "е" (U+0435), "н" (U+043D), "з" (U+0437), "я" (U+044F) are not in code page 1252' \
+  build --license "$work/ru.txt" -o "$work/bad.exe"
+expect_success "--codepage 1251" build --license "$work/ru.txt" --codepage=1251 -o "$work/ru.exe"
+"$mksetup" extract "$work/ru.exe" -d "$work/ru" >/dev/null
+printf '\xcb\xe8\xf6\xe5\xed\xe7\xe8\xff\r\n' | cmp -s - "$work/ru/License.txt" || fail "license bytes in code page 1251"
+mkdir -p "$work/names" && : >"$work/names/Caf$(printf '\xc3\xa9').txt"
+printf '[Install]\nDefDir=C:\\Caf\xc3\xa9\nAppName=Caf\xc3\xa9\n' >"$work/names.inf"
+expect_success "a name beyond ASCII" "$mksetup" build --inf "$work/names.inf" --license "$pkg/license.txt" \
+  --root "$work/names" --stub "$stub" -o "$work/names.exe"
+grep -qaF "$(printf 'Caf\xe9.txt')" "$work/names.exe" || fail "stored name not in code page 1252"
+"$mksetup" extract "$work/names.exe" -d "$work/names-x" >/dev/null
+printf '[Install]\r\nDefDir=C:\\Caf\xe9\r\nAppName=Caf\xe9\r\nFileNum=1\r\n' | cmp -s - "$work/names-x/Uninstal.inf" ||
+  fail "packed setup information file"
+
+# --- the command line ----------------------------------------------------
+for command in build list verify extract; do
+  expect_success "$command --help" "$mksetup" $command --help
+  grep -q "^$command " "$work/out" || fail "$command --help does not describe $command"
+done
+expect_success "help build" "$mksetup" help build
+expect_success "--opt=value" "$mksetup" build --inf="$pkg/setup.inf" --license="$pkg/license.txt" \
+  --root="$pkg/files" --stub="$stub" --output="$work/eq.exe"
+cmp -s "$work/setup.exe" "$work/eq.exe" || fail "--opt=value builds another program"
+expect_success "--version" "$mksetup" --version
+grep -q '^mksetup [0-9]' "$work/out" && grep -q 'code pages: .*1252' "$work/out" || fail "--version"
+expect_failure "--codepage 932" 'codepage 932 is not supported' build --codepage=932 -o "$work/bad.exe"
+expect_failure "--all-files=1" '--all-files takes no value' build --all-files=1 -o "$work/bad.exe"
+expect_failure "unknown option" 'unknown option --level for build' build --level 3 -o "$work/bad.exe"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)" >&2; exit 1; fi
 echo "mksetup CLI: all passed"

@@ -195,6 +195,26 @@ TEST(ListEntries, RefusesHeadersCutOffByTheEnd)
     EXPECT_NE(ListError(longName).find("runs past the end of the entry"), std::string::npos);
 }
 
+TEST(ListEntries, NamesTheEntryOfATruncatedFile)
+{
+    Bytes program = Stub();
+    Append(program, Wanted("one", Text("first")));
+    const std::size_t second = program.size();
+    const std::string offset = "(offset " + std::to_string(second) + ")";
+    Append(program, Wanted("help\\Guide.txt", Noise(3000, 5)));
+    program.resize(program.size() - 10);
+    std::string error = ListError(program);
+    EXPECT_NE(error.find("entry 2 \"help\\Guide.txt\" " + offset + ": truncated: entry length "),
+              std::string::npos)
+        << error;
+    // Cut inside the name: the entry is named by number and offset only.
+    program.resize(second + 20);
+    EXPECT_NE(ListError(program).find("entry 2 " + offset + ": truncated"), std::string::npos);
+    program.resize(second + 5);
+    EXPECT_NE(ListError(program).find("entry 2 " + offset + ": truncated: the file ends inside"),
+              std::string::npos);
+}
+
 TEST(ListEntries, OtherMagicIsReadLikeAnyOther)
 {
     Bytes program = Stub();

@@ -10,36 +10,16 @@
 #include <vector>
 
 #include "dos_time.h"
+#include "mksetup_support.h"
 #include "package.h"
 #include "setup_info.h"
+#include "stub_image.h"
 #include "tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace mksetup;
 
 namespace {
-
-// A scratch directory removed at the end of the test.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "mksetup-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~ScratchDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-    void Add(const std::string& relative, const std::string& content = "x")
-    {
-        fs::path file = path_ / relative;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-    }
-
-private:
-    fs::path path_;
-};
 
 UnixSeconds Utc(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
 {
@@ -58,6 +38,25 @@ std::vector<std::string> Names(const std::vector<PackageFile>& files)
     std::vector<std::string> names;
     for (const auto& file : files) names.push_back(file.storedName);
     return names;
+}
+
+// The files CollectFiles takes, and what it says, one diagnostic a line.
+struct Collected {
+    std::vector<std::string> names;
+    std::string said;
+};
+
+Collected Collect(const fs::path& root, const std::vector<std::string>& paths,
+                  bool allFiles = false, int page = 1252)
+{
+    CollectOptions options;
+    options.codePage = CodePage::Find(page);
+    options.allFiles = allFiles;
+    Diagnostics diagnostics;
+    Collected result;
+    result.names = Names(CollectFiles(root, paths, options, diagnostics));
+    result.said = Said(diagnostics, root);
+    return result;
 }
 
 } // namespace
@@ -175,11 +174,13 @@ TEST(CollectFiles, WithoutPathsTakesEveryFileSortedByStoredName)
                              "data/deep/z.bin"})
         root.Add(name);
     fs::create_directories(root.path() / "empty");
-    auto files = CollectFiles(root.path(), {});
+    Diagnostics diagnostics;
+    auto files = CollectFiles(root.path(), {}, {}, diagnostics);
     EXPECT_EQ(Names(files), (std::vector<std::string>{"Readme.txt", "data\\deep\\z.bin",
                                                       "data\\sample.bin", "hello.txt",
                                                       "help\\Guide.txt"}));
     EXPECT_EQ(files[0].source, root.path() / "Readme.txt");
+    EXPECT_TRUE(diagnostics.all().empty());
 }
 
 TEST(CollectFiles, WithPathsKeepsTheirOrder)
@@ -187,8 +188,8 @@ TEST(CollectFiles, WithPathsKeepsTheirOrder)
     ScratchDir root;
     root.Add("b.txt");
     root.Add("sub/a.txt");
-    auto files = CollectFiles(root.path(), {"sub/a.txt", "b.txt"});
-    EXPECT_EQ(Names(files), (std::vector<std::string>{"sub\\a.txt", "b.txt"}));
+    EXPECT_EQ(Collect(root.path(), {"sub/a.txt", "b.txt"}).names,
+              (std::vector<std::string>{"sub\\a.txt", "b.txt"}));
 }
 
 TEST(CollectFiles, RefusesWhatCannotBeInstalled)
@@ -200,38 +201,167 @@ TEST(CollectFiles, RefusesWhatCannotBeInstalled)
     root.Add("License.TXT");
     root.Add("aux.h");
     auto refused = [&](std::vector<std::string> paths) {
+        return Collect(root.path(), paths).said;
+    };
+    EXPECT_EQ(refused({"missing.txt"}), "ROOT/missing.txt: error: no such file\n");
+    EXPECT_EQ(refused({"sub"}), "ROOT/sub: error: is not a regular file\n");
+    EXPECT_NE(refused({"a.txt", "A.TXT"}).find("\"A.TXT\" is packed twice"), std::string::npos);
+    EXPECT_NE(refused({"a.txt", "./a.txt"}).find("twice"), std::string::npos);
+    EXPECT_NE(refused({"License.TXT"}).find("setup program's own"), std::string::npos);
+    EXPECT_NE(refused({"aux.h"}).find("device"), std::string::npos);
+    EXPECT_NE(refused({"../x"}).find("outside"), std::string::npos);
+    EXPECT_NE(refused({(root.path() / "a.txt").string()}).find("relative"), std::string::npos);
+    EXPECT_NE(refused({}), ""); // the walk meets a.txt and A.TXT too
+    // Every problem of the run is reported, not only the first.
+    std::string all = refused({"missing.txt", "sub", "aux.h", "a.txt", "A.TXT"});
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4) << all;
+    Diagnostics diagnostics;
+    EXPECT_THROW(CollectFiles(root.path() / "a.txt", {}, {}, diagnostics), ToolError);
+}
+
+TEST(CollectFiles, LeavesOutHiddenFilesAndEditorBackupsWithAWarningEach)
+{
+    ScratchDir root;
+    for (const char* name : {"app.exe", ".DS_Store", "notes.txt~", "#draft.txt#", "main.c.orig",
+                             "fix.rej", "old.BAK", ".a.txt.swp", "~$report.doc", ".git/config", "doc/.hidden",
+                             "doc/guide.txt"})
+        root.Add(name);
+    Collected walk = Collect(root.path(), {});
+    EXPECT_EQ(walk.names, (std::vector<std::string>{"app.exe", "doc\\guide.txt"}));
+    for (const char* line : {"ROOT/.DS_Store: warning: hidden file not packed (--all-files packs it)",
+                             "ROOT/.git: warning: hidden folder not packed (--all-files packs it)",
+                             "ROOT/notes.txt~: warning: editor backup not packed",
+                             "ROOT/#draft.txt#: warning: editor backup", "ROOT/old.BAK: warning",
+                             "ROOT/main.c.orig: warning", "ROOT/fix.rej: warning",
+                             "ROOT/doc/.hidden: warning: hidden file"})
+        EXPECT_NE(walk.said.find(line), std::string::npos) << line << " in\n" << walk.said;
+    EXPECT_EQ(std::count(walk.said.begin(), walk.said.end(), '\n'), 10);
+    EXPECT_EQ(walk.said.find("config"), std::string::npos); // one warning for the folder
+
+    Collected all = Collect(root.path(), {}, true);
+    EXPECT_EQ(all.names.size(), 12u);
+    EXPECT_EQ(all.said, "");
+    // A file the author names is packed whatever its name.
+    EXPECT_EQ(Collect(root.path(), {".DS_Store"}).names, std::vector<std::string>{".DS_Store"});
+}
+
+TEST(CollectFiles, FollowsSymbolicLinksOnlyToFilesInsideTheRoot)
+{
+    ScratchDir outside;
+    outside.Add("secret.txt");
+    ScratchDir root;
+    root.Add("real.txt");
+    root.Add("sub/inner.txt");
+    fs::create_symlink("real.txt", root.path() / "alias.txt");
+    fs::create_symlink(outside.path() / "secret.txt", root.path() / "passwd");
+    fs::create_symlink("sub", root.path() / "subalias");
+    fs::create_symlink(outside.path(), root.path() / "away");
+    fs::create_symlink("nowhere", root.path() / "dangling");
+
+    Collected walk = Collect(root.path(), {});
+    EXPECT_EQ(walk.names,
+              (std::vector<std::string>{"alias.txt", "real.txt", "sub\\inner.txt"}));
+    EXPECT_NE(walk.said.find("ROOT/passwd: error: leads to " +
+                             fs::canonical(outside.path() / "secret.txt").string() +
+                             ", outside the package root; mksetup follows no symbolic link "
+                             "out of it"),
+              std::string::npos) << walk.said;
+    EXPECT_NE(walk.said.find("ROOT/away: error: leads to"), std::string::npos);
+    EXPECT_NE(walk.said.find("ROOT/subalias: warning: symbolic link to a folder, not followed"),
+              std::string::npos);
+    EXPECT_NE(walk.said.find("ROOT/dangling: error: symbolic link to a missing file"),
+              std::string::npos);
+
+    // Named paths: through a link to a folder outside, and to a file outside.
+    EXPECT_NE(Collect(root.path(), {"away/secret.txt"}).said.find("outside the package root"),
+              std::string::npos);
+    EXPECT_NE(Collect(root.path(), {"passwd"}).said.find("outside the package root"),
+              std::string::npos);
+    EXPECT_EQ(Collect(root.path(), {"subalias/inner.txt", "alias.txt"}).names,
+              (std::vector<std::string>{"subalias\\inner.txt", "alias.txt"}));
+}
+
+TEST(CollectFiles, StoresNamesInTheCodePage)
+{
+    ScratchDir root;
+    root.Add("Caf\xC3\xA9.txt");            // Café.txt
+    root.Add("\xD0\x96\xD1\x83\xD0\xBA.txt"); // Жук.txt
+    Collected western = Collect(root.path(), {"Caf\xC3\xA9.txt"});
+    EXPECT_EQ(western.names, std::vector<std::string>{"Caf\xE9.txt"});
+    Collected cyrillic = Collect(root.path(), {"\xD0\x96\xD1\x83\xD0\xBA.txt"}, false, 1251);
+    EXPECT_EQ(cyrillic.names, std::vector<std::string>{"\xC6\xF3\xEA.txt"});
+    EXPECT_EQ(Collect(root.path(), {"\xD0\x96\xD1\x83\xD0\xBA.txt"}).said,
+              "ROOT/\xD0\x96\xD1\x83\xD0\xBA.txt: error: the name holds \"\xD0\x96\" (U+0416), "
+              "which code page 1252 (Western European) does not; choose another name or "
+              "another code page\n");
+    // Windows folds case beyond ASCII too: CAFÉ.TXT is Café.txt.
+    root.Add("CAF\xC3\x89.TXT");
+    EXPECT_NE(Collect(root.path(), {}).said.find("packed twice"), std::string::npos);
+    root.Add("bad\xE9.txt"); // not UTF-8
+    EXPECT_NE(Collect(root.path(), {"bad\xE9.txt"}).said.find("the name is not UTF-8"),
+              std::string::npos);
+}
+
+TEST(CheckStub, WantsAWindowsProgramOfOursPaddedTo38912BytesAndCrLf)
+{
+    EXPECT_NO_THROW(CheckStub(MakeStub(), "stub.exe"));
+    EXPECT_NO_THROW(CheckStub(MakeStub(0x8664), "stub.exe"));
+    auto reason = [](const std::vector<std::uint8_t>& stub) {
         try {
-            CollectFiles(root.path(), paths);
+            CheckStub(stub, "stub.exe");
         } catch (const ToolError& error) {
             return error.reason();
         }
         return std::string();
     };
-    EXPECT_NE(refused({"missing.txt"}).find("no such file"), std::string::npos);
-    EXPECT_NE(refused({"sub"}).find("not a regular file"), std::string::npos);
-    EXPECT_NE(refused({"a.txt", "A.TXT"}).find("twice"), std::string::npos);
-    EXPECT_NE(refused({"a.txt", "./a.txt"}).find("twice"), std::string::npos);
-    EXPECT_NE(refused({"License.TXT"}).find("setup program's own"), std::string::npos);
-    EXPECT_NE(refused({"aux.h"}).find("device"), std::string::npos);
-    EXPECT_NE(refused({"../x"}).find("outside"), std::string::npos);
-    EXPECT_NE(refused({(root.path() / "a.txt").string()}).find("relative"),
-              std::string::npos);
-    EXPECT_NE(refused({}), ""); // the walk meets a.txt and A.TXT too
-    EXPECT_THROW(CollectFiles(root.path() / "a.txt", {}), ToolError);
+    std::vector<std::uint8_t> longer = MakeStub();
+    longer.push_back(0);
+    EXPECT_EQ(reason(longer),
+              "is 38915 bytes; a stub is exactly 38914 bytes (38912-byte image and CR LF)");
+    EXPECT_NE(reason({}).find("is 0 bytes"), std::string::npos);
+    std::vector<std::uint8_t> zeros(38914, 0);
+    zeros[38912] = '\r';
+    zeros[38913] = '\n';
+    EXPECT_EQ(reason(zeros), "is no Windows program (no MZ header); not a stub");
+    std::vector<std::uint8_t> noCrLf = MakeStub();
+    noCrLf[38913] = 0;
+    EXPECT_EQ(reason(noCrLf), "does not end in CR LF; not a stub");
+    std::vector<std::uint8_t> noPe = MakeStub();
+    noPe[0x80] = 'X';
+    EXPECT_NE(reason(noPe).find("no PE header"), std::string::npos);
+    EXPECT_NE(reason(MakeStub(0xAA64)).find("machine 0xAA64"), std::string::npos);
+    std::vector<std::uint8_t> dll = MakeStub();
+    dll[0x80 + 23] |= 0x20;
+    EXPECT_EQ(reason(dll), "is a DLL, not a program");
+    std::vector<std::uint8_t> wrongMagic = MakeStub(0x8664);
+    wrongMagic[0x80 + 24] = 0x0B; // PE32 on an x86-64 machine
+    wrongMagic[0x80 + 25] = 0x01;
+    EXPECT_NE(reason(wrongMagic).find("optional header"), std::string::npos);
+    // An image longer than the room before CR LF was cut to fit.
+    EXPECT_NE(reason(MakeStub(0x014C, 40000)).find("image of 40000 bytes"), std::string::npos);
+    std::vector<std::uint8_t> dirty = MakeStub(0x014C, 0x400);
+    dirty[30000] = 1;
+    EXPECT_EQ(reason(dirty), "holds data between its image (1024 bytes) and the CR LF; a "
+                             "stub is padded with zero bytes");
 }
 
-TEST(CheckStub, WantsExactly38914BytesEndingInCrLf)
+TEST(NotASetupProgram, TellsOtherFilesFromDamagedSetupPrograms)
 {
-    std::vector<std::uint8_t> stub(38914, 0);
-    stub[38912] = '\r';
-    stub[38913] = '\n';
-    EXPECT_NO_THROW(CheckStub(stub, "stub.exe"));
-    std::vector<std::uint8_t> noCrLf(38914, 0);
-    EXPECT_THROW(CheckStub(noCrLf, "stub.exe"), ToolError);
-    std::vector<std::uint8_t> longer = stub;
-    longer.push_back(0);
-    EXPECT_THROW(CheckStub(longer, "stub.exe"), ToolError);
-    EXPECT_THROW(CheckStub({}, "stub.exe"), ToolError);
+    std::vector<std::uint8_t> program = MakeStub();
+    EXPECT_EQ(NotASetupProgram(program), std::nullopt); // a stub alone: no entries yet
+    program.insert(program.end(), {'W', 'Y', '1', 0, 30, 0, 0, 0});
+    EXPECT_EQ(NotASetupProgram(program), std::nullopt);
+    program[38912] = 'x'; // a damaged stub with entries behind it is still one
+    EXPECT_EQ(NotASetupProgram(program), std::nullopt);
+    program[38914] = 'Z'; // neither: some other Windows program
+    EXPECT_EQ(NotASetupProgram(program), "not a setup program: neither the stub's CR LF at "
+                                         "offset 38912 nor an entry at 38914");
+    std::vector<std::uint8_t> elf(100000, 0);
+    elf[0] = 0x7F;
+    EXPECT_EQ(NotASetupProgram(elf),
+              "not a setup program: it does not begin with a Windows program (no MZ header)");
+    EXPECT_EQ(NotASetupProgram(std::vector<std::uint8_t>(100, 'M')),
+              "not a setup program: 100 bytes, shorter than the 38914-byte stub");
 }
 
 TEST(ModificationTime, SetAndReadBackInUtcSeconds)

@@ -38,6 +38,21 @@ std::string EntryLabel(unsigned number, std::uint32_t offset)
            std::to_string(offset) + ")";
 }
 
+// The label with the entry's stored name when its header is all there to
+// read it from: "entry 6 \"help\\Guide.txt\" (offset 40321)".
+std::string NamedEntryLabel(unsigned number, std::span<const std::uint8_t> program,
+                            std::uint32_t offset)
+{
+    std::uint32_t remaining = static_cast<std::uint32_t>(program.size()) - offset;
+    if (remaining < ENTRY_FIXED_SIZE ||
+        remaining - ENTRY_FIXED_SIZE < program[offset + 13])
+        return EntryLabel(number, offset);
+    std::string name(reinterpret_cast<const char*>(program.data()) + offset + 14,
+                     program[offset + 13]);
+    return "entry " + std::to_string(number) + " \"" + name + "\" (offset " +
+           std::to_string(offset) + ")";
+}
+
 void SetError(std::string* error, std::string text)
 {
     if (error) *error = std::move(text);
@@ -107,8 +122,8 @@ std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
         std::string label = EntryLabel(number, offset);
         std::uint32_t remaining = size - offset;
         if (remaining < kLengthFieldEnd) {
-            SetError(error, label + ": header cut off by the end of the file (" +
-                                std::to_string(remaining) + " bytes left)");
+            SetError(error, label + ": truncated: the file ends inside the entry's "
+                                    "header (" + std::to_string(remaining) + " bytes left)");
             return entries;
         }
         std::uint32_t length = GetLe32(program.data() + offset + 4);
@@ -119,7 +134,8 @@ std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
                 SetError(error, label + ": entry length " + std::to_string(length) +
                                     " is smaller than the 18-byte header");
             else
-                SetError(error, label + ": entry length " + std::to_string(length) +
+                SetError(error, NamedEntryLabel(number, program, offset) +
+                                    ": truncated: entry length " + std::to_string(length) +
                                     " runs past the end of the file (" +
                                     std::to_string(remaining) + " bytes left)");
             return entries;

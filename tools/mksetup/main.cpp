@@ -1,40 +1,55 @@
 // mksetup: makes setup programs (stub + payload archive) and lists,
 // verifies and extracts them.
-#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
+#include "code_page.h"
 #include "commands.h"
 #include "tool_error.h"
+
+#ifndef MKSETUP_VERSION
+#define MKSETUP_VERSION "1.0"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: mksetup build --inf FILE --license FILE --root DIR -o OUT\n"
-    "                     [--stub FILE] [-1..-9] [PATH...]\n"
+    "                     [--stub FILE] [--codepage N] [--all-files] [-1..-9] [PATH...]\n"
     "       mksetup list SETUP\n"
     "       mksetup verify SETUP\n"
     "       mksetup extract SETUP -d DIR\n"
-    "       mksetup --help\n";
+    "       mksetup COMMAND --help | --help | --version\n";
 
-constexpr const char* kHelp =
-    "\n"
-    "build    Writes OUT: the stub, then entry 1 the setup information file\n"
-    "         (--inf, extracted as Uninstal.inf), entry 2 the license text\n"
-    "         (--license, extracted as License.txt), then the application\n"
-    "         files: the PATHs below DIR in the order given, or every regular\n"
-    "         file below DIR sorted by name. [Install] FileNum must equal the\n"
-    "         number of application files. Prints the [Uninstall]/[Copymode]\n"
-    "         key of each file. --stub defaults to setup-stub.exe next to\n"
-    "         mksetup; -1 packs fastest, -9 (the default) smallest.\n"
+constexpr const char* kBuildHelp =
+    "build    Checks the setup information file against the files to pack and\n"
+    "         reports every error and warning at once (FILE:LINE: error: ...);\n"
+    "         writes OUT only when there is no error: the stub, then entry 1\n"
+    "         the setup information file (--inf, extracted as Uninstal.inf),\n"
+    "         entry 2 the license text (--license, extracted as License.txt),\n"
+    "         then the application files: the PATHs below DIR in the order\n"
+    "         given, or every file below DIR sorted by name, hidden files and\n"
+    "         editor backups left out (--all-files packs them). Both texts are\n"
+    "         packed with CR LF line ends, converted from UTF-8 to the ANSI\n"
+    "         code page --codepage (default 1252), as are the stored names.\n"
+    "         FileNum may be left out, and [Copymode] may name files by their\n"
+    "         stored path (data\\config.ini=3): mksetup writes both into the\n"
+    "         packed copy. Prints the [Uninstall]/[Copymode] key of each file.\n"
+    "         --stub defaults to setup-stub.exe next to mksetup; -1 packs\n"
+    "         fastest, -9 (the default) smallest. Options take their value\n"
+    "         after a blank or after \"=\" (--inf=setup.inf).\n";
+constexpr const char* kListHelp =
     "list     Shows every entry: number, key, size, packed size, the time\n"
-    "         the setup program gives the file (UTC) and its attributes.\n"
+    "         the setup program gives the file (UTC) and its attributes.\n";
+constexpr const char* kVerifyHelp =
     "verify   Decodes every entry and checks sizes, damage and names;\n"
-    "         exits non-zero naming each bad entry.\n"
+    "         exits non-zero naming each bad entry.\n";
+constexpr const char* kExtractHelp =
     "extract  Writes every entry under its stored name below DIR, with the\n"
     "         modification time the setup program would give it.\n";
 
@@ -43,50 +58,140 @@ struct UsageError {
     std::string text;
 };
 
-// Takes the value of an option such as "--inf FILE".
-std::string TakeValue(const std::vector<std::string>& args, std::size_t& i)
+struct OptionForm {
+    const char* name;  // "--inf", "-o"
+    const char* alias; // another spelling, or nullptr
+    bool takesValue;
+};
+
+// The options of one command, in the forms "--name VALUE", "--name=VALUE"
+// and, for one-letter ones, "-o VALUE"; operands in between and after "--".
+class Arguments {
+public:
+    Arguments(const std::vector<std::string>& args, std::vector<OptionForm> forms)
+    {
+        bool onlyOperands = false;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
+                operands.push_back(arg);
+                continue;
+            }
+            if (arg == "--") {
+                onlyOperands = true;
+                continue;
+            }
+            if (arg == "--help" || arg == "-h") {
+                help = true;
+                continue;
+            }
+            std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
+            std::string name = arg.substr(0, equals);
+            const OptionForm* form = nullptr;
+            for (const OptionForm& candidate : forms)
+                if (name == candidate.name || (candidate.alias && name == candidate.alias))
+                    form = &candidate;
+            if (!form) throw UsageError{"unknown option " + name + " for " + args[0]};
+            std::string value;
+            if (form->takesValue) {
+                if (equals != std::string::npos) value = arg.substr(equals + 1);
+                else if (i + 1 < args.size()) value = args[++i];
+                else throw UsageError{name + " needs a value"};
+                if (value.empty()) throw UsageError{name + " needs a value"};
+            } else if (equals != std::string::npos) {
+                throw UsageError{name + " takes no value"};
+            }
+            values.push_back({form->name, value});
+        }
+    }
+
+    // The last value given for the option (a later one wins), or nothing.
+    std::optional<std::string> Value(const char* name) const
+    {
+        std::optional<std::string> found;
+        for (const auto& [option, value] : values)
+            if (option == name) found = value;
+        return found;
+    }
+
+    bool Has(const char* name) const { return Value(name).has_value(); }
+
+    bool help = false;
+    std::vector<std::string> operands;
+    std::vector<std::pair<std::string, std::string>> values; // in order
+};
+
+int ShowHelp(const char* text)
 {
-    if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
-    return args[++i];
+    std::cout << kUsage << '\n' << text;
+    return 0;
+}
+
+int ParseCodePage(const std::string& text)
+{
+    int number = 0;
+    bool digits = !text.empty() && text.size() <= 5 &&
+                  text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits) number = std::stoi(text);
+    if (!digits || !mksetup::CodePage::Find(number)) {
+        std::string supported;
+        for (int page : mksetup::CodePage::Numbers())
+            supported += (supported.empty() ? "" : ", ") + std::to_string(page);
+        throw UsageError{"--codepage " + text + " is not supported; the supported ANSI "
+                         "code pages are " + supported};
+    }
+    return number;
 }
 
 int RunBuild(const std::vector<std::string>& args)
 {
+    std::vector<OptionForm> forms = {
+        {"--inf", nullptr, true},       {"--license", nullptr, true},
+        {"--root", nullptr, true},      {"-o", "--output", true},
+        {"--stub", nullptr, true},      {"--codepage", nullptr, true},
+        {"--all-files", nullptr, false}};
+    for (const char* level : {"-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
+        forms.push_back({level, nullptr, false});
+    Arguments arguments(args, forms);
+    if (arguments.help) return ShowHelp(kBuildHelp);
+
     mksetup::BuildOptions options;
-    bool haveInf = false, haveLicense = false, haveRoot = false, haveOutput = false;
-    bool onlyPaths = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (onlyPaths || arg.empty() || arg[0] != '-') {
-            options.paths.push_back(arg);
-        } else if (arg == "--") {
-            onlyPaths = true;
-        } else if (arg == "--inf") {
-            options.setupInfo = TakeValue(args, i);
-            haveInf = true;
-        } else if (arg == "--license") {
-            options.license = TakeValue(args, i);
-            haveLicense = true;
-        } else if (arg == "--root") {
-            options.root = TakeValue(args, i);
-            haveRoot = true;
-        } else if (arg == "-o") {
-            options.output = TakeValue(args, i);
-            haveOutput = true;
-        } else if (arg == "--stub") {
-            options.stub = TakeValue(args, i);
-        } else if (arg.size() == 2 && arg[1] >= '1' && arg[1] <= '9') {
-            options.level = arg[1] - '0';
-        } else {
-            throw UsageError{"unknown option " + arg};
-        }
-    }
-    if (!haveInf) throw UsageError{"build needs --inf FILE"};
-    if (!haveLicense) throw UsageError{"build needs --license FILE"};
-    if (!haveRoot) throw UsageError{"build needs --root DIR"};
-    if (!haveOutput) throw UsageError{"build needs -o OUT"};
+    auto required = [&](const char* name, const char* what) {
+        std::optional<std::string> value = arguments.Value(name);
+        if (!value) throw UsageError{std::string("build needs ") + name + " " + what};
+        return *value;
+    };
+    options.setupInfo = required("--inf", "FILE");
+    options.license = required("--license", "FILE");
+    options.root = required("--root", "DIR");
+    options.output = required("-o", "OUT");
+    if (auto stub = arguments.Value("--stub")) options.stub = *stub;
+    if (auto page = arguments.Value("--codepage")) options.codePage = ParseCodePage(*page);
+    options.allFiles = arguments.Has("--all-files");
+    for (const auto& [option, value] : arguments.values)
+        if (option.size() == 2 && option[1] >= '1' && option[1] <= '9')
+            options.level = option[1] - '0';
+    options.paths = arguments.operands;
     options.progress = ::isatty(STDERR_FILENO); // the line goes to stderr
-    return mksetup::BuildSetup(options, std::cout);
+    return mksetup::BuildSetup(options, std::cout, std::cerr);
+}
+
+int RunReader(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    bool extract = command == "extract";
+    std::vector<OptionForm> forms;
+    if (extract) forms.push_back({"-d", "--directory", true});
+    Arguments arguments(args, forms);
+    if (arguments.help)
+        return ShowHelp(extract ? kExtractHelp : command == "list" ? kListHelp : kVerifyHelp);
+    if (arguments.operands.size() != 1) throw UsageError{command + " takes one SETUP file"};
+    const std::string& setup = arguments.operands[0];
+    if (command == "list") return mksetup::ListSetup(setup, std::cout);
+    if (command == "verify") return mksetup::VerifySetup(setup, std::cout, std::cerr);
+    std::optional<std::string> directory = arguments.Value("-d");
+    if (!directory) throw UsageError{"extract needs SETUP and -d DIR"};
+    return mksetup::ExtractSetup(setup, *directory, std::cout);
 }
 
 int Run(const std::vector<std::string>& args)
@@ -94,26 +199,21 @@ int Run(const std::vector<std::string>& args)
     if (args.empty()) throw UsageError{"no command given"};
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage << kHelp;
+        if (args.size() >= 2 && command == "help")
+            return Run({args[1], "--help"});
+        std::cout << kUsage << '\n' << kBuildHelp << kListHelp << kVerifyHelp << kExtractHelp;
+        return 0;
+    }
+    if (command == "--version") {
+        std::cout << "mksetup " MKSETUP_VERSION "\n"
+                  << "stub: 38914 bytes (38912-byte image and CR LF), archive from offset "
+                     "38914\ncode pages:";
+        for (int page : mksetup::CodePage::Numbers()) std::cout << ' ' << page;
+        std::cout << '\n';
         return 0;
     }
     if (command == "build") return RunBuild(args);
-    if (command == "list" || command == "verify") {
-        if (args.size() != 2) throw UsageError{command + " takes one SETUP file"};
-        return command == "list" ? mksetup::ListSetup(args[1], std::cout)
-                                 : mksetup::VerifySetup(args[1], std::cout, std::cerr);
-    }
-    if (command == "extract") {
-        std::string setup, directory;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "-d") directory = TakeValue(args, i);
-            else if (setup.empty()) setup = args[i];
-            else throw UsageError{"extract takes one SETUP file"};
-        }
-        if (setup.empty() || directory.empty())
-            throw UsageError{"extract needs SETUP and -d DIR"};
-        return mksetup::ExtractSetup(setup, directory, std::cout);
-    }
+    if (command == "list" || command == "verify" || command == "extract") return RunReader(args);
     throw UsageError{"unknown command " + command};
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "entry_format.h"
+#include "stub_image.h"
 #include "tool_error.h"
 
 namespace fs = std::filesystem;
@@ -23,8 +24,8 @@ std::string FoldCase(std::string_view text)
     return folded;
 }
 
-// Windows maps these names to devices in every directory, with any
-// extension: writing "aux.txt" writes nowhere.
+} // namespace
+
 bool IsDeviceName(std::string_view component)
 {
     static constexpr std::array<std::string_view, 22> kDevices = {
@@ -36,13 +37,16 @@ bool IsDeviceName(std::string_view component)
     return std::find(kDevices.begin(), kDevices.end(), base) != kDevices.end();
 }
 
-} // namespace
-
 std::optional<std::string> StoredNameProblem(std::string_view name)
 {
     if (name.size() > 255)
         return "stored name is " + std::to_string(name.size()) +
                " bytes long; at most 255 fit";
+    return NameCharacterProblem(name);
+}
+
+std::optional<std::string> NameCharacterProblem(std::string_view name)
+{
     if (!IsSafeStoredName(name.data(), static_cast<unsigned>(name.size())))
         return "stored name \"" + std::string(name) +
                "\" would be refused by the setup program (empty, absolute, "
@@ -95,77 +99,230 @@ std::string FileKeyOf(std::size_t index)
     return text;
 }
 
+bool IsHiddenOrBackup(std::string_view fileName)
+{
+    if (fileName.empty()) return false;
+    if (fileName.front() == '.' || fileName.back() == '~' || fileName.starts_with("~$"))
+        return true;
+    if (fileName.size() >= 2 && fileName.front() == '#' && fileName.back() == '#')
+        return true;
+    std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    std::string extension = FoldCase(fileName.substr(dot));
+    for (const char* leftover : {".swp", ".swo", ".bak", ".orig", ".rej"})
+        if (extension == leftover) return true;
+    return false;
+}
+
+namespace {
+
+// Whether the canonical `path` lies inside the canonical `root`.
+bool IsWithin(const fs::path& path, const fs::path& root)
+{
+    auto part = path.begin();
+    for (const fs::path& rootPart : root) {
+        if (part == path.end() || *part != rootPart) return false;
+        ++part;
+    }
+    return true;
+}
+
+// Gathers the application files of one build and what is wrong with them.
+class Collector {
+public:
+    Collector(const fs::path& root, const CollectOptions& options, Diagnostics& diagnostics)
+        : root_(root), options_(options), diagnostics_(diagnostics)
+    {
+        std::error_code error;
+        canonicalRoot_ = fs::canonical(root, error);
+        if (error)
+            throw ToolError(root.string(), "cannot open the package root: " + error.message());
+    }
+
+    // Every file below the root, hidden ones and backups left out.
+    void Walk()
+    {
+        std::error_code error;
+        fs::recursive_directory_iterator walk(root_, error), end;
+        if (error) throw ToolError(root_.string(), "cannot read: " + error.message());
+        for (; walk != end; walk.increment(error)) {
+            if (error) throw ToolError(root_.string(), "cannot read: " + error.message());
+            const fs::path& path = walk->path();
+            std::string fileName = path.filename().string();
+            bool link = walk->is_symlink(error);
+            bool folder = !link && walk->is_directory(error);
+            if (!options_.allFiles && IsHiddenOrBackup(fileName)) {
+                if (folder) walk.disable_recursion_pending();
+                std::string what = folder            ? "hidden folder"
+                                   : fileName[0] == '.' ? "hidden file"
+                                                        : "editor backup";
+                diagnostics_.Warning(path.string(), 0,
+                                     what + " not packed (--all-files packs it)");
+                continue;
+            }
+            if (folder) continue;
+            if (link) {
+                if (!FollowLink(path, true)) continue;
+            } else if (!walk->is_regular_file(error)) {
+                diagnostics_.Warning(path.string(), 0, "not a regular file; not packed");
+                continue;
+            }
+            Add(path, path.lexically_relative(root_));
+        }
+        if (error) throw ToolError(root_.string(), "cannot read: " + error.message());
+        std::sort(files_.begin(), files_.end(),
+                  [](const PackageFile& a, const PackageFile& b) {
+                      return a.storedName < b.storedName;
+                  });
+    }
+
+    // One file the author named, relative to the root.
+    void Take(const std::string& given)
+    {
+        fs::path relative(given);
+        if (relative.is_absolute()) {
+            diagnostics_.Error(given, 0, "must be relative to the package root " +
+                                             root_.string());
+            return;
+        }
+        fs::path source = root_ / relative;
+        try {
+            StoredNameOf(relative); // before the path is looked at
+        } catch (const ToolError& error) {
+            diagnostics_.Error(given, 0, error.reason());
+            return;
+        }
+        std::error_code error;
+        fs::file_status link = fs::symlink_status(source, error);
+        if (!fs::exists(link)) {
+            diagnostics_.Error(source.string(), 0, "no such file");
+            return;
+        }
+        if (!FollowLink(source, false)) return;
+        if (!fs::is_regular_file(fs::status(source, error))) {
+            diagnostics_.Error(source.string(), 0, "is not a regular file");
+            return;
+        }
+        Add(source, relative);
+    }
+
+    // Checks the names of all files together; returns the files.
+    std::vector<PackageFile> Finish()
+    {
+        std::set<std::string> seen;
+        const CodePage& page = *options_.codePage;
+        for (const PackageFile& file : files_) {
+            std::string folded = page.Fold(file.storedName);
+            if (!seen.insert(folded).second)
+                diagnostics_.Error(file.source.string(), 0,
+                                   "stored name \"" + file.name +
+                                       "\" is packed twice (Windows does not tell "
+                                       "upper from lower case)");
+            if (folded == page.Fold(kSetupInfoName) || folded == page.Fold(kLicenseName))
+                diagnostics_.Error(file.source.string(), 0,
+                                   "\"" + file.name +
+                                       "\" in the install directory is the setup "
+                                       "program's own; choose another name");
+        }
+        return std::move(files_);
+    }
+
+private:
+    // Whether `path` (or the folders on the way to it) may be read: a
+    // symbolic link is followed only to a file inside the root.
+    bool FollowLink(const fs::path& path, bool walking)
+    {
+        std::error_code error;
+        fs::path target = fs::canonical(path, error);
+        if (error) {
+            diagnostics_.Error(path.string(), 0,
+                               "symbolic link to a missing file (or a loop of links)");
+            return false;
+        }
+        if (!IsWithin(target, canonicalRoot_)) {
+            diagnostics_.Error(path.string(), 0,
+                               "leads to " + target.string() +
+                                   ", outside the package root; mksetup follows no "
+                                   "symbolic link out of it");
+            return false;
+        }
+        if (walking && fs::is_directory(target, error)) {
+            diagnostics_.Warning(path.string(), 0,
+                                 "symbolic link to a folder, not followed (its files "
+                                 "are packed where they lie in the root)");
+            return false;
+        }
+        return true;
+    }
+
+    void Add(const fs::path& source, const fs::path& relative)
+    {
+        PackageFile file{source, {}, {}};
+        try {
+            file.name = StoredNameOf(relative);
+        } catch (const ToolError& error) {
+            diagnostics_.Error(source.string(), 0, error.reason());
+            return;
+        }
+        const CodePage& page = *options_.codePage;
+        std::optional<std::u32string> characters = DecodeUtf8(file.name);
+        std::u32string missing;
+        std::optional<std::string> stored =
+            characters ? page.EncodeText(*characters, &missing) : std::nullopt;
+        if (!characters) {
+            diagnostics_.Error(source.string(), 0,
+                               "the name is not UTF-8; mksetup stores names in code page " +
+                                   std::to_string(page.number()));
+            return;
+        }
+        if (!stored) {
+            diagnostics_.Error(source.string(), 0,
+                               "the name holds " + DescribeCharacter(missing[0]) +
+                                   ", which code page " + std::to_string(page.number()) +
+                                   " (" + page.script() + ") does not; choose another "
+                                   "name or another code page");
+            return;
+        }
+        file.storedName = std::move(*stored);
+        std::optional<std::string> problem =
+            file.storedName.size() > 255 ? StoredNameProblem(file.storedName)
+                                         : NameCharacterProblem(file.name);
+        if (problem) {
+            diagnostics_.Error(source.string(), 0, *problem);
+            return;
+        }
+        files_.push_back(std::move(file));
+    }
+
+    fs::path root_, canonicalRoot_;
+    const CollectOptions& options_;
+    Diagnostics& diagnostics_;
+    std::vector<PackageFile> files_;
+};
+
+} // namespace
+
 std::vector<PackageFile> CollectFiles(const fs::path& root,
-                                      const std::vector<std::string>& paths)
+                                      const std::vector<std::string>& paths,
+                                      const CollectOptions& options,
+                                      Diagnostics& diagnostics)
 {
     std::error_code error;
     if (!fs::is_directory(root, error))
         throw ToolError(root.string(), error ? "cannot open the package root: " +
                                                    error.message()
                                              : "is not a directory");
-    std::vector<PackageFile> files;
-    if (paths.empty()) {
-        fs::recursive_directory_iterator walk(root, error), end;
-        if (error)
-            throw ToolError(root.string(), "cannot read: " + error.message());
-        for (; walk != end; walk.increment(error)) {
-            if (error)
-                throw ToolError(root.string(), "cannot read: " + error.message());
-            if (!walk->is_regular_file(error)) continue;
-            fs::path relative = walk->path().lexically_relative(root);
-            files.push_back({walk->path(), StoredNameOf(relative)});
-        }
-        if (error)
-            throw ToolError(root.string(), "cannot read: " + error.message());
-        std::sort(files.begin(), files.end(),
-                  [](const PackageFile& a, const PackageFile& b) {
-                      return a.storedName < b.storedName;
-                  });
-    } else {
-        for (const std::string& path : paths) {
-            fs::path relative(path);
-            if (relative.is_absolute())
-                throw ToolError(path, "must be relative to the package root " +
-                                          root.string());
-            std::string storedName = StoredNameOf(relative);
-            fs::path source = root / relative;
-            fs::file_status status = fs::status(source, error);
-            if (!fs::exists(status))
-                throw ToolError(source.string(), "no such file");
-            if (!fs::is_regular_file(status))
-                throw ToolError(source.string(), "is not a regular file");
-            files.push_back({source, storedName});
-        }
-    }
-
-    std::set<std::string> seen;
-    for (const PackageFile& file : files) {
-        if (auto problem = StoredNameProblem(file.storedName))
-            throw ToolError(file.source.string(), *problem);
-        std::string folded = FoldCase(file.storedName);
-        if (!seen.insert(folded).second)
-            throw ToolError(file.source.string(),
-                            "stored name \"" + file.storedName +
-                                "\" is packed twice (Windows does not tell "
-                                "upper from lower case)");
-        if (folded == FoldCase(kSetupInfoName) || folded == FoldCase(kLicenseName))
-            throw ToolError(file.source.string(),
-                            "\"" + file.storedName +
-                                "\" in the install directory is the setup "
-                                "program's own; choose another name");
-    }
-    return files;
+    Collector collector(root, options, diagnostics);
+    if (paths.empty()) collector.Walk();
+    for (const std::string& path : paths) collector.Take(path);
+    return collector.Finish();
 }
 
 void CheckStub(std::span<const std::uint8_t> stub, const fs::path& path)
 {
-    if (stub.size() != ARCHIVE_START)
-        throw ToolError(path.string(),
-                        "is " + std::to_string(stub.size()) +
-                            " bytes; a stub is exactly 38914 bytes "
-                            "(38912-byte image and CR LF)");
-    if (stub[STUB_IMAGE_SIZE] != '\r' || stub[STUB_IMAGE_SIZE + 1] != '\n')
-        throw ToolError(path.string(), "does not end in CR LF; not a stub");
+    std::string problem;
+    ReadStubImage(stub, &problem);
+    if (!problem.empty()) throw ToolError(path.string(), problem);
 }
 
 UnixSeconds ModificationTime(const fs::path& path)

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "code_page.h"
+#include "diagnostics.h"
 #include "dos_time.h"
 
 namespace mksetup {
@@ -20,16 +22,26 @@ constexpr const char* kLicenseName = "License.txt";
 
 // The letters of the [Uninstall] "file" series run from "a" to the end of
 // the single-byte range; the license and the log take two more after the
-// application files.
-constexpr std::size_t kMaxApplicationFiles = 0xFF - 'a' + 1 - 2;
+// application files, and each shortcut one after them.
+constexpr std::size_t kFileLetters = 0xFF - 'a' + 1;
+constexpr std::size_t kMaxApplicationFiles = kFileLetters - 2;
 
 // The reason the setup program (or Windows under it) would refuse a stored
 // name, or nothing for a name that is fine.
 std::optional<std::string> StoredNameProblem(std::string_view name);
 
-// The stored name of `relative` (a path below the package root): its
-// components joined with "\". Throws ToolError naming `relative` when the
-// path leaves the root or a component holds a "\".
+// Windows maps these names to devices in every folder, with any extension:
+// writing "aux.txt" writes nowhere. `component` is one file or folder name.
+bool IsDeviceName(std::string_view component);
+
+// The same without the length: for a name still in UTF-8, whose length in
+// the code page differs.
+std::optional<std::string> NameCharacterProblem(std::string_view name);
+
+// The name of `relative` (a path below the package root) as the setup
+// program knows it: its components joined with "\", still in UTF-8. Throws
+// ToolError naming `relative` when the path leaves the root or a component
+// holds a "\".
 std::string StoredNameOf(const std::filesystem::path& relative);
 
 // "filea" for the first application file, "fileb" for the second, ...;
@@ -38,19 +50,36 @@ std::string FileKeyOf(std::size_t index);
 
 struct PackageFile {
     std::filesystem::path source; // the file on disk
-    std::string storedName;
+    std::string name;             // "\" between folders, UTF-8 (for the author)
+    std::string storedName;       // the same in the code page (in the entry)
 };
+
+struct CollectOptions {
+    const CodePage* codePage = CodePage::Find(kDefaultCodePage);
+    bool allFiles = false; // also hidden files and editor backups
+};
+
+// True for a name that a walk over the root leaves out unless asked to:
+// hidden ("." first) or an editor's or merge tool's leftover ("~" last,
+// "~$" first, "#...#", .swp, .swo, .bak, .orig, .rej).
+bool IsHiddenOrBackup(std::string_view fileName);
 
 // The application files: `paths` (relative to `root`) in the order given,
 // or, when `paths` is empty, every regular file below `root` sorted by
-// stored name (byte order). Checks every stored name, refuses duplicates
-// (without regard to case, as on Windows) and the names of the license and
-// the log in the root. Throws ToolError.
+// stored name (byte order), leaving out hidden files and folders and editor
+// backups with a warning each unless `options.allFiles`. Symbolic links are
+// followed only to files inside the root. Reports on `diagnostics` each
+// name the setup program or Windows would refuse or the code page cannot
+// hold, duplicates (without regard to case, as on Windows) and the names
+// of the license and the log in the root. Throws ToolError when the root
+// cannot be read.
 std::vector<PackageFile> CollectFiles(const std::filesystem::path& root,
-                                      const std::vector<std::string>& paths);
+                                      const std::vector<std::string>& paths,
+                                      const CollectOptions& options,
+                                      Diagnostics& diagnostics);
 
-// Checks that `stub` is a stub: exactly 38,914 bytes ending in CR LF.
-// Throws ToolError naming `path`.
+// Checks that `stub` is a stub of ours (see stub_image.h). Throws ToolError
+// naming `path`.
 void CheckStub(std::span<const std::uint8_t> stub,
                const std::filesystem::path& path);
 

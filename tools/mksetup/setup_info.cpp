@@ -7,17 +7,9 @@
 namespace mksetup {
 namespace {
 
-bool SameText(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](unsigned char x, unsigned char y) {
-                          return std::tolower(x) == std::tolower(y);
-                      });
-}
-
 std::string_view Trim(std::string_view text)
 {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
@@ -33,61 +25,17 @@ std::string_view Unquote(std::string_view value)
 
 } // namespace
 
-SetupInfo SetupInfo::Parse(std::string_view text)
+bool SameName(std::string_view a, std::string_view b)
 {
-    SetupInfo info;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    std::string section;
-    std::size_t sectionNumber = 0;
-    bool inSection = false;
-    while (!text.empty()) {
-        std::size_t end = text.find('\n');
-        std::string_view line =
-            Trim(text.substr(0, end == std::string_view::npos ? text.size() : end));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (line.empty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            std::size_t close = line.find(']');
-            section = std::string(Trim(line.substr(
-                1, close == std::string_view::npos ? std::string_view::npos
-                                                   : close - 1)));
-            if (inSection) ++sectionNumber;
-            inSection = true;
-            continue;
-        }
-        if (!inSection) continue;
-        std::size_t equals = line.find('=');
-        std::string_view key = Trim(line.substr(0, equals));
-        std::string_view value =
-            equals == std::string_view::npos
-                ? std::string_view()
-                : Unquote(Trim(line.substr(equals + 1)));
-        info.entries_.push_back(
-            {sectionNumber, section, std::string(key), std::string(value)});
-    }
-    return info;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](unsigned char x, unsigned char y) {
+                          return std::tolower(x) == std::tolower(y);
+                      });
 }
 
-std::optional<std::string> SetupInfo::Value(std::string_view section,
-                                            std::string_view key) const
+std::optional<long long> ProfileInteger(std::string_view text)
 {
-    // Only the first section of a name counts, as with the platform's reads.
-    std::optional<std::size_t> first;
-    for (const Entry& entry : entries_) {
-        if (!SameText(entry.section, section)) continue;
-        if (!first) first = entry.sectionNumber;
-        else if (entry.sectionNumber != *first) break;
-        if (SameText(entry.key, key)) return entry.value;
-    }
-    return std::nullopt;
-}
-
-std::optional<long long> SetupInfo::Integer(std::string_view section,
-                                            std::string_view key) const
-{
-    std::optional<std::string> value = Value(section, key);
-    if (!value || value->empty()) return std::nullopt;
-    std::string_view text = *value;
+    if (text.empty()) return std::nullopt;
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     bool negative = false;
@@ -117,6 +65,110 @@ std::optional<long long> SetupInfo::Integer(std::string_view section,
     auto value32 = static_cast<std::uint32_t>(result);
     if (negative) value32 = 0u - value32;
     return static_cast<std::int32_t>(value32);
+}
+
+bool IsDecimalNumber(std::string_view value)
+{
+    if (!value.empty() && (value.front() == '-' || value.front() == '+'))
+        value.remove_prefix(1);
+    return !value.empty() && value.size() <= 9 &&
+           std::all_of(value.begin(), value.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+SetupInfo SetupInfo::Parse(std::string_view text)
+{
+    SetupInfo info;
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::size_t number = 0;
+    while (!text.empty()) {
+        std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        info.AddLine(++number, text.substr(0, end));
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
+            ++end;
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return info;
+}
+
+SetupInfo SetupInfo::Parse(const std::vector<std::string>& lines)
+{
+    SetupInfo info;
+    for (std::size_t i = 0; i < lines.size(); ++i) info.AddLine(i + 1, lines[i]);
+    return info;
+}
+
+void SetupInfo::AddLine(std::size_t number, std::string_view text)
+{
+    Line line;
+    line.number = number;
+    line.text = std::string(text);
+    std::string_view trimmed = Trim(text);
+    if (trimmed.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (trimmed.front() == ';') {
+        line.kind = LineKind::Comment;
+    } else if (trimmed.front() == '[') {
+        std::size_t close = trimmed.find(']');
+        if (close == std::string_view::npos) {
+            line.kind = LineKind::BadSection;
+            line.name = std::string(Trim(trimmed.substr(1)));
+        } else {
+            line.kind = LineKind::Section;
+            line.name = std::string(Trim(trimmed.substr(1, close - 1)));
+            Section section{line.name, number, sections_.size()};
+            for (std::size_t i = 0; i < sections_.size(); ++i)
+                if (SameName(sections_[i].name, line.name)) {
+                    section.firstOfName = i;
+                    break;
+                }
+            sections_.push_back(section);
+        }
+    } else if (sections_.empty()) {
+        line.kind = LineKind::Outside;
+    } else {
+        line.kind = LineKind::Key;
+        line.section = sections_.size() - 1;
+        std::size_t equals = trimmed.find('=');
+        line.hasEquals = equals != std::string_view::npos;
+        line.name = std::string(Trim(trimmed.substr(0, equals)));
+        if (line.hasEquals) line.value = std::string(Unquote(Trim(trimmed.substr(equals + 1))));
+    }
+    lines_.push_back(std::move(line));
+}
+
+std::optional<std::size_t> SetupInfo::FindSection(std::string_view name) const
+{
+    for (std::size_t i = 0; i < sections_.size(); ++i)
+        if (SameName(sections_[i].name, name)) return i;
+    return std::nullopt;
+}
+
+const SetupInfo::Line* SetupInfo::Find(std::string_view section, std::string_view key) const
+{
+    std::optional<std::size_t> index = FindSection(section);
+    if (!index) return nullptr;
+    for (const Line& line : lines_)
+        if (line.kind == LineKind::Key && line.section == *index && SameName(line.name, key))
+            return &line;
+    return nullptr;
+}
+
+std::optional<std::string> SetupInfo::Value(std::string_view section,
+                                            std::string_view key) const
+{
+    const Line* line = Find(section, key);
+    if (!line) return std::nullopt;
+    return line->value;
+}
+
+std::optional<long long> SetupInfo::Integer(std::string_view section,
+                                            std::string_view key) const
+{
+    const Line* line = Find(section, key);
+    if (!line) return std::nullopt;
+    return ProfileInteger(line->value);
 }
 
 } // namespace mksetup
