@@ -17,21 +17,21 @@ static int IsWordSwitch(const char* p, char letter)
 
 static int UsableDir(const char* dir, unsigned length)
 {
-    unsigned first;
-    char drive = dir[0] | 0x20;
-    if (length > 3 && drive >= 'a' && drive <= 'z' && dir[1] == ':' &&
-        dir[2] == '\\')
+    // "X:\" or "\\", then at least one character.
+    if (length < 3 || length > SWITCH_DIR_LIMIT) return 0;
+    unsigned first = 2;
+    if (dir[1] == ':') {
+        char drive = dir[0] | 0x20;
+        if (drive < 'a' || drive > 'z' || dir[2] != '\\') return 0;
         first = 3;
-    else if (length > 2 && dir[0] == '\\' && dir[1] == '\\')
-        first = 2;
-    else
+    } else if (dir[0] != '\\' || dir[1] != '\\') {
         return 0;
-    if (length > SWITCH_DIR_LIMIT) return 0;
+    }
+    if (length == first) return 0;
     for (unsigned i = first; i < length; ++i) {
-        unsigned char c = dir[i];
-        if (c < 0x20 || c == ':' || c == '"' || c == '*' || c == '?' ||
-            c == '<' || c == '>' || c == '|')
-            return 0;
+        if (static_cast<unsigned char>(dir[i]) < 0x20) return 0;
+        for (const char* bad = "\":*?<>|"; *bad; ++bad)
+            if (dir[i] == *bad) return 0;
     }
     return 1;
 }
@@ -52,8 +52,7 @@ int ParseInstallSwitches(const char* tail, int* silent, char* dir,
                 --length;
             if (!understood || !UsableDir(tail, length) || length >= dirSize)
                 return 0;
-            for (unsigned i = 0; i < length; ++i) dir[i] = tail[i];
-            dir[length] = 0;
+            CopyText(dir, tail, length + 1); // cut after `length`
             return 1;
         }
         if (IsWordSwitch(tail, 'S'))
