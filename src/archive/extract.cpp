@@ -6,6 +6,7 @@
 #include "setup_state.h"
 #include "setupinfo.h"
 #include "text.h"
+#include "switches.h"
 
 enum {
     STUB_COPY_BLOCK = 4095,
@@ -15,9 +16,13 @@ enum {
 
 static const char errorCaption[] = "ZOZurer";
 
-static void ShowArchiveError(const char* text)
+// A silent run has nobody to tell: it keeps the exit code instead.
+static void ShowArchiveError(const char* text, int exitCode)
 {
-    MessageBoxA(0, text, errorCaption, MB_ICONERROR | MB_OK);
+    if (setupState.silent)
+        setupState.exitCode = exitCode;
+    else
+        MessageBoxA(0, text, errorCaption, MB_ICONERROR | MB_OK);
 }
 
 // The decoder's sink: a write that does not take every byte is a failure.
@@ -110,7 +115,7 @@ static int WriteEntry(const char* target, const unsigned char* block,
 {
     HGLOBAL stateMemory = GlobalAlloc(GPTR, sizeof(LzhufDecoder));
     if (!stateMemory) {
-        ShowArchiveError("Can't get memory!");
+        ShowArchiveError("Can't get memory!", ExitExtractFailed);
         return 0;
     }
     // In the same directory, so that the last step is a rename. Where no
@@ -127,10 +132,11 @@ static int WriteEntry(const char* target, const unsigned char* block,
     if (inPlace) CopyText(temp, target, sizeof temp);
 
     HANDLE out = CreateOutput(temp);
-    int result = 0;
+    int result = 0, decoded = 0;
     if (out != INVALID_HANDLE_VALUE) {
-        result = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
-                        entry.entryLength - 4, WriteSink, out) == LzhufOk;
+        decoded = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
+                         entry.entryLength - 4, WriteSink, out);
+        result = decoded == LzhufOk;
         if (result) {
             unsigned short date = entry.dosDate, time = entry.dosTime;
             FILETIME stamp;
@@ -151,7 +157,8 @@ static int WriteEntry(const char* target, const unsigned char* block,
     if (!result && (out != INVALID_HANDLE_VALUE || !inPlace)) DeleteFileA(temp);
     GlobalFree(stateMemory);
     if (!result) {
-        ShowArchiveError("File Error!");
+        ShowArchiveError("File Error!", decoded == LzhufDamaged
+                                            ? ExitDamaged : ExitExtractFailed);
         return 0;
     }
     SetFileAttributesA(target, MapDosAttributes(entry.dosAttributes));
@@ -173,7 +180,7 @@ static int ExtractNext(HANDLE program, char* target, int mode,
         entryLength = head[4] | head[5] << 8 | head[6] << 16 |
                       static_cast<unsigned long>(head[7]) << 24;
     if (!CheckEntryLength(entryLength, setupState.archiveOffset, fileSize)) {
-        ShowArchiveError("File Error!");
+        ShowArchiveError("File Error!", ExitDamaged);
         return 0;
     }
 
@@ -182,25 +189,30 @@ static int ExtractNext(HANDLE program, char* target, int mode,
         memory ? static_cast<unsigned char*>(GlobalLock(memory)) : 0;
     if (!block) {
         if (memory) GlobalFree(memory);
-        ShowArchiveError("Can't get memory!");
+        ShowArchiveError("Can't get memory!", ExitExtractFailed);
         return 0;
     }
 
     ArchiveEntry entry;
     char key[8] = "";
     int result = 1;
-    if (!ReadAt(program, setupState.archiveOffset + 4, block, entryLength - 4) ||
-        !ParseEntryBlock(block, entryLength - 4, &entry) ||
+    int parsed = ReadAt(program, setupState.archiveOffset + 4, block,
+                        entryLength - 4) &&
+                 ParseEntryBlock(block, entryLength - 4, &entry);
+    if (!parsed ||
         (mode == ExtractInstall &&
          !PrepareInstallTarget(target, entry, setupInfoPath, &mode, key))) {
-        ShowArchiveError("File Error!");
+        // A sound entry whose name cannot be placed was not extracted.
+        ShowArchiveError("File Error!", parsed ? ExitExtractFailed : ExitDamaged);
         result = 0;
     } else if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES &&
                (mode == ExtractKeep ||
                 (mode == ExtractAsk &&
-                 MessageBoxA(0, "File exists.  Overwrite?", target,
-                             MB_ICONWARNING | MB_YESNO) != IDYES))) {
-        // Skipped under the overwrite policy: the existing file stays.
+                 (setupState.silent ||
+                  MessageBoxA(0, "File exists.  Overwrite?", target,
+                              MB_ICONWARNING | MB_YESNO) != IDYES)))) {
+        // Skipped under the overwrite policy: the existing file stays. A
+        // silent run cannot ask, so it keeps the file: nothing is lost.
     } else {
         CreateParents(target);
         result = WriteEntry(target, block, entry);

@@ -7,6 +7,8 @@
 #include "extract.h"
 #include "backdrop.h"
 #include "uninstall.h"
+#include "install.h"
+#include "switches.h"
 
 static const char uninstalledText[] = " has been uninstalled.";
 static const char leftoverText[] = "\r\nSome files could not be removed.";
@@ -35,8 +37,21 @@ static int IsUninstallerName(const char* modulePath)
     return lstrcmpiA(modulePath + length - nameLength, UNINSTALLER_NAME) == 0;
 }
 
+// A silent run shows nothing, the system's own error boxes (a drive
+// without its disk) included.
+static void BeSilent()
+{
+    setupState.silent = 1;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
 static int RunUninstallMode(const char* tail)
 {
+    const char* logPath = SilentUninstallTail(tail);
+    if (logPath) {
+        BeSilent();
+        tail = logPath;
+    }
     CopyText(setupState.infPath, tail, sizeof setupState.infPath);
     // The tail is the log path whole, blanks and all. A path in one pair of
     // quotes (as shells and shortcuts pass it) loses them: no file name
@@ -48,20 +63,38 @@ static int RunUninstallMode(const char* tail)
         CopyText(setupState.infPath, setupState.infPath + 1,
                  sizeof setupState.infPath);
     }
-    if (!RunUninstall()) return 0;
+    if (!RunUninstall()) return setupState.exitCode;
+    int remains = GetFileAttributesA(setupState.defDir) !=
+                  INVALID_FILE_ATTRIBUTES;
+    if (setupState.silent)
+        return remains ? ExitFilesRemain : setupState.exitCode;
     // Composed apart from appName: the name and both lines need more room
     // than appName's own buffer has.
     char message[SETUP_PATH_SIZE + sizeof uninstalledText + sizeof leftoverText];
     CopyText(message, setupState.appName, sizeof message);
     AppendText(message, uninstalledText, sizeof message);
-    if (GetFileAttributesA(setupState.defDir) != INVALID_FILE_ATTRIBUTES)
-        AppendText(message, leftoverText, sizeof message);
+    if (remains) AppendText(message, leftoverText, sizeof message);
     MessageBoxA(0, message, "Uninstall", MB_OK);
     return 0;
 }
 
-static int RunInstallMode(HINSTANCE instance, char* modulePath)
+// An extraction that failed without a reason met the archive's end early.
+static int ExtractionFailure()
 {
+    return setupState.exitCode ? setupState.exitCode : ExitDamaged;
+}
+
+static int RunInstallMode(HINSTANCE instance, char* modulePath,
+                          const char* tail)
+{
+    // Without /S the command line is not looked at.
+    char dir[SETUP_INSTALLDIR_SIZE];
+    int silent;
+    int understood = ParseInstallSwitches(tail, &silent, dir, sizeof dir);
+    if (silent) {
+        BeSilent();
+        if (!understood) return ExitBadSwitches;
+    }
     setupState.instance = instance;
     // Keep the directory with its backslash.
     int cut = lstrlenA(modulePath);
@@ -72,14 +105,23 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath)
         !AppendText(setupState.infPath, SETUP_INFO_NAME, SETUP_PATH_SIZE) ||
         !CopyText(setupState.licensePath, modulePath, SETUP_PATH_SIZE) ||
         !AppendText(setupState.licensePath, LICENSE_NAME, SETUP_PATH_SIZE))
-        return 0;
+        return ExitExtractFailed;
 
     if (!ExtractEntry(instance, setupState.infPath, ExtractRewind,
                       setupState.infPath))
-        return 0;
+        return ExtractionFailure();
     if (!ExtractEntry(instance, setupState.licensePath, ExtractAlways,
-                      setupState.infPath))
-        return 0;
+                      setupState.infPath)) {
+        // A silent run that cannot start leaves nothing behind.
+        if (silent) DeleteFileA(setupState.infPath);
+        return ExtractionFailure();
+    }
+    // No window to wait in: the log goes into place at once.
+    if (silent) {
+        if (!RunSilentInstall(&setupState, dir)) return ExtractionFailure();
+        MoveSetupInfo(setupState.installDir);
+        return ExitDone;
+    }
     if (!RegisterBackdropClass(instance) || !CreateBackdropWindow(instance))
         return 0;
 
@@ -99,10 +141,10 @@ extern "C" void WINAPI WinMainCRTStartup()
     if (length >= sizeof modulePath) length = sizeof modulePath - 1;
     modulePath[length] = 0;
 
-    if (IsUninstallerName(modulePath))
-        RunUninstallMode(CommandTail(GetCommandLineA()));
-    else
-        RunInstallMode(instance, modulePath);
-    // Every path ends with exit code 0.
-    ExitProcess(0);
+    const char* tail = CommandTail(GetCommandLineA());
+    int exitCode = IsUninstallerName(modulePath)
+                       ? RunUninstallMode(tail)
+                       : RunInstallMode(instance, modulePath, tail);
+    // An interactive run ends with exit code 0 on every path.
+    ExitProcess(setupState.silent ? exitCode : 0);
 }

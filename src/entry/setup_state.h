@@ -22,6 +22,8 @@ struct SetupState {
     unsigned long archiveOffset;            // file offset of the next entry
     int licenseAccepted;                    // 1 once the license is accepted
     int backdropPlaced;                     // 1 after the first position change
+    int silent;                             // 1 in a run started with /S
+    int exitCode;                           // silent run: why it failed
 };
 
 extern SetupState setupState;

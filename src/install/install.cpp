@@ -47,41 +47,30 @@ static void WindowsPath(char* path, const char* name)
     JoinPath(path, windows, name);
 }
 
-int RunInstall(HWND window, SetupState* state)
+// [Install] DefDir, AppName and AppBy; the install directory starts as
+// DefDir, the caption is the name and " Setup".
+static void ReadInstallSection(SetupState* state)
 {
-    char question[SETUP_PATH_SIZE];
-    char path[SETUP_PATH_SIZE];
-    char key[6];
-    char message[512];
-
     ReadInfString(installSection, "DefDir", state->defDir, state->infPath);
     ReadInfString(installSection, "AppName", state->appName, state->infPath);
     ReadInfString(installSection, "AppBy", state->appBy, state->infPath);
     CopyText(state->installDir, state->defDir, sizeof state->installDir);
     CopyText(state->caption, state->appName, sizeof state->caption);
     AppendText(state->caption, " Setup", sizeof state->caption);
-    CopyText(question, "If you have a previous version of ", sizeof question);
-    AppendText(question, state->appName, sizeof question);
-    AppendText(question, " running,\nyou must exit it before running this "
-               "setup program.  Continue?", sizeof question);
+}
 
-    SetWindowTextA(window, state->caption);
-    ShowWindow(window, SW_SHOWMAXIMIZED);
-    UpdateWindow(window);
+// Everything after the wizard, up to the closing message: the application
+// files, the license and log records, the uninstaller, the registry, the
+// Start-menu folder and its shortcuts. 0 when an extraction failed; then
+// nothing after the files is done.
+static int InstallApplication(HWND window, SetupState* state)
+{
+    char path[SETUP_PATH_SIZE];
+    char key[6];
 
-    // A sheet that could not be created (-1) is no permission to install:
-    // the license was never shown.
-    if (MessageBoxA(0, question, state->caption, MB_ICONQUESTION | MB_YESNO)
-            != IDYES ||
-        RunWizard(window, state->instance) <= 0) {
-        DeleteFileA(state->infPath);
-        DeleteFileA(state->licensePath);
-        return 0;
-    }
-
-    int result = ExtractApplicationFiles(state);
-    if (!result) {
-        MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+    if (!ExtractApplicationFiles(state)) {
+        if (!state->silent)
+            MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
         return 0;
     }
 
@@ -103,7 +92,9 @@ int RunInstall(HWND window, SetupState* state)
     WindowsPath(path, "\\" UNINSTALLER_NAME);
     ExtractEntry(state->instance, path, ExtractStub, state->infPath);
     UpdateRegistry(state, 0);
-    ScheduleGroupConversion(1);
+    // A silent run starts no other program: the conversion waits in
+    // RunOnce for the next start of Windows.
+    ScheduleGroupConversion(!state->silent);
 
     WindowsPath(path, "\\Start Menu\\Programs\\");
     AppendText(path, state->appName, sizeof path);
@@ -111,6 +102,35 @@ int RunInstall(HWND window, SetupState* state)
     WriteInfString(uninstallSection, "linkdir", path, state->infPath);
     AppendText(path, "\\", sizeof path);
     CreateStartMenuLinks(state, path, key);
+    return 1;
+}
+
+int RunInstall(HWND window, SetupState* state)
+{
+    char question[SETUP_PATH_SIZE];
+    char message[512];
+
+    ReadInstallSection(state);
+    CopyText(question, "If you have a previous version of ", sizeof question);
+    AppendText(question, state->appName, sizeof question);
+    AppendText(question, " running,\nyou must exit it before running this "
+               "setup program.  Continue?", sizeof question);
+
+    SetWindowTextA(window, state->caption);
+    ShowWindow(window, SW_SHOWMAXIMIZED);
+    UpdateWindow(window);
+
+    // A sheet that could not be created (-1) is no permission to install:
+    // the license was never shown.
+    if (MessageBoxA(0, question, state->caption, MB_ICONQUESTION | MB_YESNO)
+            != IDYES ||
+        RunWizard(window, state->instance) <= 0) {
+        DeleteFileA(state->infPath);
+        DeleteFileA(state->licensePath);
+        return 0;
+    }
+
+    if (!InstallApplication(window, state)) return 0;
 
     // The name appears three times; over-long names are cut at the end.
     static const char* const pieces[] = {
@@ -122,5 +142,12 @@ int RunInstall(HWND window, SetupState* state)
         AppendText(message, pieces[i] ? pieces[i] : state->appName,
                    sizeof message);
     MessageBoxA(window, message, "Setup Complete", MB_OK);
-    return result;
+    return 1;
+}
+
+int RunSilentInstall(SetupState* state, const char* dir)
+{
+    ReadInstallSection(state);
+    if (dir[0]) CopyText(state->installDir, dir, sizeof state->installDir);
+    return InstallApplication(0, state);
 }

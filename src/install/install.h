@@ -6,5 +6,10 @@
 // 1 when the installation ran to its end, 0 when declined, cancelled or
 // failed.
 int RunInstall(HWND window, SetupState* state);
+// The installation without question, wizard or closing message, into
+// `dir` (DefDir when ""); the license counts as accepted. 1 when it ran to
+// its end, 0 when an extraction failed (the reason in state->exitCode, or
+// none when the archive ended early).
+int RunSilentInstall(SetupState* state, const char* dir);
 // 1 when every application file was handled, 0 when an extraction failed.
 int ExtractApplicationFiles(SetupState* state);

@@ -76,14 +76,20 @@ void UpdateRegistry(SetupState* state, int remove)
         AppendText(data, state->caption, sizeof data);
         SetRegistryString(path, "DisplayName", data, 0, HKEY_LOCAL_MACHINE);
         // Windows directory, installer, install directory and log: up to
-        // about 540 characters, so composed in a buffer of its own.
-        char command[SETUP_PATH_SIZE + SETUP_INSTALLDIR_SIZE + 32];
-        GetWindowsDirectoryA(command, 255);
-        AppendText(command, "\\" UNINSTALLER_NAME " ", sizeof command);
-        AppendText(command, state->installDir, sizeof command);
-        AppendText(command, "\\uninstal.inf", sizeof command);
-        SetRegistryString(path, "UninstallString", command, 0,
-                          HKEY_LOCAL_MACHINE);
+        // about 540 characters, so composed in a buffer of its own. The
+        // second command removes without asking and without a message.
+        static const char* const values[] = {"UninstallString",
+                                             "QuietUninstallString"};
+        static const char* const switches[] = {" ", " /S "};
+        for (int i = 0; i < 2; ++i) {
+            char command[SETUP_PATH_SIZE + SETUP_INSTALLDIR_SIZE + 32];
+            GetWindowsDirectoryA(command, 255);
+            AppendText(command, "\\" UNINSTALLER_NAME, sizeof command);
+            AppendText(command, switches[i], sizeof command);
+            AppendText(command, state->installDir, sizeof command);
+            AppendText(command, "\\uninstal.inf", sizeof command);
+            SetRegistryString(path, values[i], command, 0, HKEY_LOCAL_MACHINE);
+        }
     } else {
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
         SetRegistryString(uninstallPrefix, app, 0, 1, HKEY_LOCAL_MACHINE);

@@ -7,6 +7,7 @@
 #include "entry_format.h"
 #include "registry.h"
 #include "text.h"
+#include "switches.h"
 
 // Reads the "file" series until the first empty key into `list` (count
 // slots of SETUP_PATH_SIZE; 0 only counts). Returns the number of keys.
@@ -56,8 +57,15 @@ int RunUninstall()
     AppendText(question, s->appName, sizeof question);
     AppendText(question, " from your computer?", sizeof question);
     CopyText(s->appBy, question, sizeof s->appBy);
-    if (MessageBoxA(0, question, "Uninstall", MB_ICONQUESTION | MB_YESNO) !=
-        IDYES) return 0;
+    if (s->silent) {
+        // Nobody to ask; a log that names no install directory is no
+        // uninstall log, and nothing is removed on its word.
+        if (!s->defDir[0]) {
+            s->exitCode = ExitNoLog;
+            return 0;
+        }
+    } else if (MessageBoxA(0, question, "Uninstall",
+                           MB_ICONQUESTION | MB_YESNO) != IDYES) return 0;
 
     // Everything is read from the log before the first deletion, since
     // the log itself is among the recorded files.
@@ -71,6 +79,9 @@ int RunUninstall()
     for (unsigned i = 0; i < count; ++i) {
         CopyText(s->compReg, list + i * SETUP_PATH_SIZE, sizeof s->compReg);
         DeleteFileA(s->compReg);
+        // Told by a silent run's exit code.
+        if (GetFileAttributesA(s->compReg) != INVALID_FILE_ATTRIBUTES)
+            s->exitCode = ExitFilesRemain;
     }
     for (unsigned i = 0; i < count; ++i)
         RemoveEmptyFolders(list + i * SETUP_PATH_SIZE);

@@ -56,6 +56,9 @@ WTEST(install_rows_by_name)
         CHECK_EQ(Value(HKEY_LOCAL_MACHINE, key, "UninstallString"),
                  std::string(windows) +
                      "\\Duvedozi.exe C:\\Program Files\\My App\\uninstal.inf");
+        CHECK_EQ(Value(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"),
+                 std::string(windows) +
+                     "\\Duvedozi.exe /S C:\\Program Files\\My App\\uninstal.inf");
         bool lumenoid = lstrcmpiA(name, "Lumenoid") == 0;
         CHECK_EQ(Value(HKEY_CLASSES_ROOT, kHandler, ""),
                  std::string(lumenoid ? "{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}"
@@ -78,6 +81,7 @@ WTEST(empty_name_writes_no_uninstall_entry)
     UpdateRegistry(&setupState, 0);
     CHECK_EQ(Value(HKEY_LOCAL_MACHINE, parent, "DisplayName"), std::string("<none>"));
     CHECK_EQ(Value(HKEY_LOCAL_MACHINE, parent, "UninstallString"), std::string("<none>"));
+    CHECK_EQ(Value(HKEY_LOCAL_MACHINE, parent, "QuietUninstallString"), std::string("<none>"));
 }
 
 WTEST(group_conversion_sizes_and_setup_subkey)

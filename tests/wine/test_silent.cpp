@@ -1,0 +1,609 @@
+// Unattended runs: "setup.exe /S [/D=dir]" installs and "Duvedozi.exe /S
+// log" removes without a single window, and both say through their exit
+// code how it went. A silent installation must leave the machine exactly
+// as an interactive one into the same directory does, plus the uninstall
+// entry's QuietUninstallString, which is run here as it stands.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <set>
+
+#include "archive.h"
+#include "install_steps.h"
+#include "testutil.h"
+#include "uidriver.h"
+#include "wtest.h"
+
+using inst::File;
+using inst::KeyExists;
+using inst::KeyValue;
+using inst::RunDir;
+using inst::SectionKeys;
+
+namespace {
+
+// Exit codes of the silent runs (docs/UNATTENDED.md).
+const DWORD kDone = 0, kBadSwitches = 1, kDamaged = 2, kExtractFailed = 3,
+            kFilesRemain = 4, kNoLog = 5;
+
+const char kAppName[] = "Wtest Silent";
+const char kDefDir[] = "C:\\wtest\\silent-default";
+const char kLicense[] = "Silent license\r\n";
+
+std::string InfText(int fileNum, const std::string& copymodes = "")
+{
+    return "[Install]\r\nDefDir=" + std::string(kDefDir) + "\r\nAppName=" + kAppName +
+           "\r\nAppBy=by the tests\r\nCompReg=Wtest Software\r\nVerNum=1.5\r\nFileNum=" +
+           std::to_string(fileNum) +
+           "\r\n\r\n[Links]\r\nlinka=one.txt\r\nlinkfilea=One.lnk\r\n\r\n[Copymode]\r\n" +
+           copymodes;
+}
+
+std::vector<archive::EntrySpec> TwoFiles()
+{
+    return {File("one.txt", wt::ToBytes("first file\r\n")),
+            File("sub\\two.bin", wt::ToBytes(std::string(2000, '\x5A')))};
+}
+
+std::string UninstallKey(const std::string& appName) { return inst::kUninstallRoot + appName; }
+
+// The Start-menu folder a log records ("" when there is no log).
+std::string LinkDirOf(const std::string& installDir)
+{
+    return wt::IniValue(installDir + "\\Uninstal.inf", "Uninstall", "linkdir");
+}
+
+// Whatever an installation of `appName` into `dir` may have left.
+void Forget(const std::string& dir, const std::string& appName)
+{
+    std::string linkDir = LinkDirOf(dir);
+    if (!linkDir.empty()) wt::RemoveTree(linkDir);
+    wt::RemoveTree(inst::LinkDir(appName));
+    wt::RemoveTree(dir);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKey(appName).c_str());
+}
+
+// One silent run, watched from start to end: the top-level windows of the
+// process are looked for every 2 ms. A silent run creates none, not even a
+// hidden one; a run that does is ended at once.
+struct Watched {
+    bool started = false;
+    bool exited = false;
+    DWORD exitCode = ~0ul;
+    std::vector<std::string> windows; // class, visibility and title of each
+};
+
+struct WindowScan {
+    DWORD pid;
+    std::set<HWND>* seen;
+    std::vector<std::string>* windows;
+};
+
+BOOL CALLBACK ScanWindow(HWND window, LPARAM param)
+{
+    WindowScan* scan = reinterpret_cast<WindowScan*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == scan->pid && scan->seen->insert(window).second)
+        scan->windows->push_back(ui::ClassName(window) +
+                                 (IsWindowVisible(window) ? " visible \"" : " hidden \"") +
+                                 ui::Text(window) + "\"");
+    return TRUE;
+}
+
+Watched RunWatched(const std::string& commandLine, const std::string& workDir,
+                   int timeoutMs = 60000)
+{
+    Watched run;
+    ui::Process process;
+    if (!ui::Start(process, commandLine, workDir)) return run;
+    run.started = true;
+    std::set<HWND> seen;
+    WindowScan scan{process.pid, &seen, &run.windows};
+    DWORD start = GetTickCount();
+    for (;;) {
+        bool ended = WaitForSingleObject(process.handle, 2) != WAIT_TIMEOUT;
+        EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
+        if (ended || !run.windows.empty()) break;
+        if (static_cast<int>(GetTickCount() - start) > timeoutMs) {
+            ui::Note("timeout after %d ms", timeoutMs);
+            break;
+        }
+    }
+    for (const std::string& window : run.windows) ui::Note("window: %s", window.c_str());
+    run.exited = ui::WaitExit(process, run.windows.empty() ? 5000 : 0, &run.exitCode);
+    ui::Kill(process);
+    return run;
+}
+
+// "setup.exe /S ..." from the run directory.
+Watched RunSetup(const RunDir& run, const std::string& switches)
+{
+    return RunWatched(wt::Quote(run.setup) + " " + switches, run.dir);
+}
+
+// The names below a directory, with subdirectories, sorted.
+void ListTree(const std::string& dir, const std::string& prefix, std::vector<std::string>* names)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        names->push_back(prefix + name);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListTree(dir + "\\" + name, prefix + name + "\\", names);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names->begin(), names->end());
+}
+
+std::string Tree(const std::string& dir)
+{
+    std::vector<std::string> names;
+    ListTree(dir, "", &names);
+    std::string joined;
+    for (const std::string& name : names) joined += (joined.empty() ? "" : ",") + name;
+    return joined;
+}
+
+// What an installation left on the machine, as a person or a program
+// would look at it: each file with its bytes, time and attributes, the
+// log's [Uninstall] records in order, the uninstall entry's values and
+// each shortcut's target and description.
+struct Installed {
+    std::vector<std::string> files;
+    std::vector<std::string> records;
+    std::vector<std::string> values;
+    std::vector<std::string> links;
+};
+
+std::string Describe(const std::string& path, bool withTime)
+{
+    wt::Bytes bytes = wt::ReadBytes(path);
+    DWORD attributes = wt::Attributes(path) &
+                       (wt::ObservableAttributes() | FILE_ATTRIBUTE_DIRECTORY);
+    std::string text = " attributes " + std::to_string(attributes);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return text;
+    text += " bytes " + std::string(bytes.begin(), bytes.end());
+    if (withTime) text += " written " + wt::LastWrite(path);
+    return text;
+}
+
+std::string ShortcutOf(const std::string& path)
+{
+    IShellLinkA* link = nullptr;
+    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                         reinterpret_cast<void**>(&link)) < 0)
+        return "(no shell link object)";
+    IPersistFile* file = nullptr;
+    std::string text = "(not loaded)";
+    if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)) >= 0) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        if (file->Load(wide, 0) >= 0) {
+            char target[MAX_PATH] = "", description[MAX_PATH] = "";
+            link->GetPath(target, MAX_PATH, nullptr, 0);
+            link->GetDescription(description, MAX_PATH);
+            text = std::string("target ") + target + " description " + description;
+        }
+        file->Release();
+    }
+    link->Release();
+    return text;
+}
+
+Installed Look(const std::string& dir, const std::string& appName)
+{
+    Installed seen;
+    std::vector<std::string> names;
+    ListTree(dir, "", &names);
+    for (const std::string& name : names)
+        // The log is written during the run: its time is the run's own.
+        seen.files.push_back(name + Describe(dir + "\\" + name, name != "Uninstal.inf"));
+
+    std::string log = dir + "\\Uninstal.inf";
+    std::string keys = SectionKeys(log, "Uninstall");
+    for (size_t at = 0; at < keys.size();) {
+        size_t end = keys.find(',', at);
+        if (end == std::string::npos) end = keys.size();
+        std::string key = keys.substr(at, end - at);
+        seen.records.push_back(key + "=" + wt::IniValue(log, "Uninstall", key));
+        at = end + 1;
+    }
+
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey(appName).c_str(), 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        for (DWORD i = 0;; ++i) {
+            char name[256], data[1024];
+            DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
+            if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
+                              reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+                break;
+            data[dataSize] = 0;
+            seen.values.push_back(std::string(name) + "=" + data + " type " +
+                                  std::to_string(type));
+        }
+        RegCloseKey(key);
+        std::sort(seen.values.begin(), seen.values.end());
+    }
+
+    std::string linkDir = wt::IniValue(log, "Uninstall", "linkdir");
+    names.clear();
+    ListTree(linkDir, "", &names);
+    for (const std::string& name : names)
+        seen.links.push_back(name + " " + ShortcutOf(linkDir + "\\" + name));
+    return seen;
+}
+
+void CheckSame(const std::vector<std::string>& silent, const std::vector<std::string>& shown,
+               const char* what)
+{
+    CHECK_EQ(silent.size(), shown.size());
+    for (size_t i = 0; i < silent.size() && i < shown.size(); ++i)
+        if (silent[i] != shown[i]) {
+            ui::Note("%s differ: silent [%s], interactive [%s]", what, silent[i].c_str(),
+                     shown[i].c_str());
+            CHECK(silent[i] == shown[i]);
+        }
+}
+
+// The repository's folder as this program sees it (Z: is the host's root),
+// taken from where this source file was compiled.
+std::string RepoPath(const std::string& relative)
+{
+    std::string source = __FILE__;
+    size_t cut = source.rfind("/tests/wine/");
+    if (source.empty() || source[0] != '/' || cut == std::string::npos) return std::string();
+    std::string path = "Z:" + source.substr(0, cut) + "/" + relative;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// examples/hello packed as its author would, the files in stored-name order.
+bool HelloProgram(wt::Bytes* program)
+{
+    std::string example = RepoPath("examples\\hello");
+    if (example.empty()) return false;
+    bool ok = false, all = true;
+    wt::Bytes inf = wt::ReadBytes(example + "\\setup.inf", &ok);
+    all = all && ok;
+    wt::Bytes license = wt::ReadBytes(example + "\\license.txt", &ok);
+    all = all && ok;
+    std::vector<archive::EntrySpec> files;
+    for (const char* name : {"Readme.txt", "data\\sample.bin", "hello.txt", "help\\Guide.txt"}) {
+        files.push_back(File(name, wt::ReadBytes(example + "\\files\\" + name, &ok),
+                             wt::DosDate(2024, 5, 1), wt::DosTime(8, 30, 0), 0x20));
+        all = all && ok;
+    }
+    *program = inst::Program(std::string(inf.begin(), inf.end()),
+                             std::string(license.begin(), license.end()), files);
+    return all;
+}
+
+const char kHelloDir[] = "C:\\Program Files\\Hello World";
+const char kHelloName[] = "Hello World";
+
+} // namespace
+
+// The example package installed once by a person clicking through and once
+// with /S: the same files, records, registry values and shortcuts, and
+// the quiet uninstall command besides; no window of the silent run ever
+// appears and the log is in place when it ends.
+WTEST(SilentInstallEqualsTheInteractiveOne)
+{
+    wt::Bytes program;
+    REQUIRE(HelloProgram(&program));
+    CoInitialize(nullptr);
+
+    Forget(kHelloDir, kHelloName);
+    RunDir shownRun("silent-hello-shown");
+    REQUIRE(shownRun.Write(program));
+    {
+        inst::Session session;
+        REQUIRE(session.Start(shownRun));
+        REQUIRE(inst::InstallAndClean(session.process) || session.Fail());
+    }
+    Installed shown = Look(kHelloDir, kHelloName);
+    Forget(kHelloDir, kHelloName);
+
+    RunDir silentRun("silent-hello");
+    REQUIRE(silentRun.Write(program));
+    Watched run = RunSetup(silentRun, "/S");
+    CHECK(run.started);
+    CHECK(run.exited);
+    CHECK(run.windows.empty());
+    CHECK_EQ(run.exitCode, kDone);
+    Installed silent = Look(kHelloDir, kHelloName);
+
+    // Nothing left beside the program: the license and the log moved.
+    CHECK_EQ(Tree(silentRun.dir), "setup.exe");
+    CHECK(wt::Exists(std::string(kHelloDir) + "\\Uninstal.inf"));
+    CHECK_EQ(silent.files.size(), 8u); // four files, two folders, license, log
+    CheckSame(silent.files, shown.files, "files");
+    CHECK_EQ(silent.records.size(), 10u);
+    CheckSame(silent.records, shown.records, "[Uninstall] records");
+    CHECK_EQ(silent.links.size(), 2u);
+    CheckSame(silent.links, shown.links, "shortcuts");
+    CheckSame(silent.values, shown.values, "uninstall entry values");
+
+    // Both carry the quiet command beside the interactive one.
+    std::string key = UninstallKey(kHelloName);
+    std::string log = std::string(kHelloDir) + "\\uninstal.inf";
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "UninstallString"),
+             inst::Uninstaller() + " " + log);
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"),
+             inst::Uninstaller() + " /S " + log);
+    CHECK_EQ(silent.values.size(), 3u);
+    CoUninitialize();
+    wt::RemoveTree(shownRun.dir);
+    wt::RemoveTree(silentRun.dir);
+}
+
+// The registry's QuietUninstallString, run as it stands, removes the
+// example package without a window and ends with 0; a file of the user's
+// in the install directory keeps it, and the code says files remain.
+WTEST(QuietUninstallStringRemovesSilently)
+{
+    wt::Bytes program;
+    REQUIRE(HelloProgram(&program));
+    std::string key = UninstallKey(kHelloName);
+    for (int userFile = 0; userFile < 2; ++userFile) {
+        Forget(kHelloDir, kHelloName);
+        RunDir setup(userFile ? "silent-quiet-left" : "silent-quiet");
+        REQUIRE(setup.Write(program));
+        Watched install = RunSetup(setup, "/S");
+        REQUIRE(install.exitCode == kDone);
+        std::string linkDir = LinkDirOf(kHelloDir);
+        REQUIRE(!linkDir.empty() && wt::Exists(linkDir));
+        std::string notes = std::string(kHelloDir) + "\\notes.txt";
+        if (userFile) REQUIRE(wt::WriteBytes(notes, wt::ToBytes("the user's own")));
+
+        std::string command = KeyValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString");
+        Watched run = RunWatched(command, setup.dir);
+        CHECK(run.exited);
+        CHECK(run.windows.empty());
+        CHECK_EQ(run.exitCode, userFile ? kFilesRemain : kDone);
+        CHECK_EQ(Tree(kHelloDir), userFile ? std::string("notes.txt") : std::string());
+        CHECK_EQ(wt::Exists(kHelloDir), userFile == 1);
+        CHECK(!wt::Exists(linkDir));
+        CHECK(!KeyExists(HKEY_LOCAL_MACHINE, key));
+        CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(38914));
+        Forget(kHelloDir, kHelloName);
+        wt::RemoveTree(setup.dir);
+    }
+}
+
+// /D= takes the rest of the line, blanks and all; switches in lower case
+// do the same. The directory is the one recorded everywhere, and DefDir
+// is never created.
+WTEST(InstallDirectoryFromTheCommandLine)
+{
+    const char* lines[] = {"/S /D=C:\\wtest\\silent dir\\with  two blanks",
+                           "/s /d=C:\\wtest\\silent dir\\lower case"};
+    const char* dirs[] = {"C:\\wtest\\silent dir\\with  two blanks",
+                          "C:\\wtest\\silent dir\\lower case"};
+    for (int i = 0; i < 2; ++i) {
+        std::string dir = dirs[i];
+        Forget(kDefDir, kAppName);
+        Forget(dir, kAppName);
+        RunDir run("silent-dir");
+        REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+        Watched result = RunSetup(run, lines[i]);
+        CHECK(result.windows.empty());
+        CHECK_EQ(result.exitCode, kDone);
+        CHECK(!wt::Exists(kDefDir));
+        CHECK_EQ(Tree(dir), "License.txt,Uninstal.inf,one.txt,sub,sub\\two.bin");
+        CHECK(wt::ReadBytes(dir + "\\one.txt") == wt::ToBytes("first file\r\n"));
+        std::string log = dir + "\\Uninstal.inf";
+        CHECK_EQ(SectionKeys(log, "Uninstall"), "filea,fileb,filec,filed,dir,linkdir,filee");
+        CHECK_EQ(wt::IniValue(log, "Uninstall", "filea"), dir + "\\one.txt");
+        CHECK_EQ(wt::IniValue(log, "Uninstall", "filed"), log);
+        CHECK_EQ(wt::IniValue(log, "Uninstall", "dir"), dir);
+        std::string key = UninstallKey(kAppName);
+        CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "UninstallString"),
+                 inst::Uninstaller() + " " + dir + "\\uninstal.inf");
+        CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"),
+                 inst::Uninstaller() + " /S " + dir + "\\uninstal.inf");
+        Forget(dir, kAppName);
+        wt::RemoveTree(run.dir);
+    }
+    wt::RemoveTree("C:\\wtest\\silent dir");
+}
+
+// Nobody can be asked in a silent run: a file of copy mode 2 that exists
+// is kept as it was (and recorded, as always); one that does not exist
+// is written; copy mode 1 replaces.
+WTEST(CopymodeAskKeepsAnExistingFile)
+{
+    Forget(kDefDir, kAppName);
+    std::string dir = wt::FreshDir("silent-default");
+    const char* names[] = {"asked.txt", "fresh.txt", "replaced.txt"};
+    for (const char* name : {names[0], names[2]}) {
+        std::string path = dir + "\\" + name;
+        REQUIRE(wt::WriteBytes(path, wt::ToBytes("old contents")));
+        REQUIRE(wt::SetLastWrite(path, 2001, 1, 2, 3, 4, 6));
+    }
+    std::vector<archive::EntrySpec> files;
+    for (const char* name : names)
+        files.push_back(File(name, wt::ToBytes(std::string("new ") + name),
+                             wt::DosDate(2022, 6, 7), wt::DosTime(8, 10, 20)));
+    RunDir run("silent-copymode");
+    REQUIRE(run.Write(inst::Program(InfText(3, "filea=2\r\nfileb=2\r\nfilec=1\r\n"), kLicense,
+                                    files)));
+    Watched result = RunSetup(run, "/S");
+    CHECK(result.windows.empty());
+    CHECK_EQ(result.exitCode, kDone);
+    for (int i = 0; i < 3; ++i) {
+        std::string path = dir + "\\" + names[i];
+        bool kept = i == 0;
+        wt::Bytes bytes = wt::ReadBytes(path);
+        CHECK_EQ(std::string(bytes.begin(), bytes.end()),
+                 kept ? std::string("old contents") : std::string("new ") + names[i]);
+        CHECK_EQ(wt::LastWrite(path), kept ? std::string("2001-01-02 03:04:06")
+                                           : std::string("2022-06-07 14:10:20"));
+        CHECK_EQ(wt::IniValue(dir + "\\Uninstal.inf", "Uninstall",
+                              std::string("file") + char('a' + i)),
+                 path);
+    }
+    Forget(kDefDir, kAppName);
+    wt::RemoveTree(run.dir);
+}
+
+// A damaged setup program run with /S: the exit code says so, no window
+// appears, and when the damage is found before the installation begins
+// nothing is written at all. Damage in an application entry stops there,
+// as an interactive run does, with the same code.
+WTEST(DamagedSetupProgramEndsWithItsCode)
+{
+    wt::Bytes whole = inst::Program(InfText(2), kLicense, TwoFiles());
+    wt::Bytes stub = wt::ReadBytes(wt::StubPath());
+    wt::Bytes infEntry = archive::MakeEntry(File("setup.inf", wt::ToBytes(InfText(2))));
+    wt::Bytes licenseEntry = archive::MakeEntry(File("license.txt", wt::ToBytes(kLicense)));
+    struct Damage {
+        const char* what;
+        wt::Bytes program;
+    };
+    std::vector<Damage> damages;
+    damages.push_back({"no archive", stub});
+    wt::Bytes zero = whole;
+    for (size_t i = 4; i < 8; ++i) zero[stub.size() + i] = 0;
+    damages.push_back({"first entry of length 0", zero});
+    wt::Bytes cut = whole;
+    cut.resize(stub.size() + infEntry.size() + licenseEntry.size() / 2);
+    damages.push_back({"license entry cut short", cut});
+
+    for (const Damage& damage : damages) {
+        ui::Note("damage: %s", damage.what);
+        Forget(kDefDir, kAppName);
+        RunDir run("silent-damaged");
+        REQUIRE(run.Write(damage.program));
+        Watched result = RunSetup(run, "/S");
+        CHECK(result.windows.empty());
+        CHECK_EQ(result.exitCode, kDamaged);
+        CHECK_EQ(Tree(run.dir), "setup.exe");
+        CHECK(!wt::Exists(kDefDir));
+        CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+        wt::RemoveTree(run.dir);
+    }
+
+    // The second application file cut short, or its stream too short for
+    // the size it claims: the first file stays installed.
+    size_t last = whole.size() - archive::MakeEntry(TwoFiles()[1]).size();
+    wt::Bytes shortened = whole;
+    shortened.resize(shortened.size() - 10);
+    wt::Bytes claims = whole;
+    claims[last + 14 + 11 + 2] = 0x10; // decodedSize of "sub\two.bin": over 1 MB
+    // (The stream is found damaged after its folder was made.)
+    const std::pair<wt::Bytes, const char*> programs[] = {{shortened, "one.txt"},
+                                                          {claims, "one.txt,sub"}};
+    for (const auto& [program, left] : programs) {
+        Forget(kDefDir, kAppName);
+        RunDir run("silent-damaged-file");
+        REQUIRE(run.Write(program));
+        Watched result = RunSetup(run, "/S");
+        CHECK(result.windows.empty());
+        CHECK_EQ(result.exitCode, kDamaged);
+        CHECK_EQ(Tree(kDefDir), left);
+        CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+        Forget(kDefDir, kAppName);
+        wt::RemoveTree(run.dir);
+    }
+}
+
+// A file that cannot be written (the install directory would have to be
+// made where a file stands) is a failed extraction, not damage.
+WTEST(UnwritableTargetEndsWithTheExtractionCode)
+{
+    std::string base = wt::FreshDir("silent-blocked");
+    REQUIRE(wt::WriteBytes(base + "\\blocker", wt::ToBytes("a file, not a folder")));
+    RunDir run("silent-blocked-run");
+    REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+    Watched result = RunSetup(run, "/S /D=" + base + "\\blocker\\app");
+    CHECK(result.windows.empty());
+    CHECK_EQ(result.exitCode, kExtractFailed);
+    CHECK_EQ(Tree(base), "blocker");
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+    wt::RemoveTree(base);
+    wt::RemoveTree(run.dir);
+}
+
+// A silent command line that is not understood ends before anything is
+// written; without /S the command line is not looked at, and the run is
+// the interactive one.
+WTEST(CommandLinesNotUnderstood)
+{
+    Forget(kDefDir, kAppName);
+    RunDir run("silent-switches");
+    REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+    // (Which lines are understood is tested natively: switches_test.cpp.)
+    for (const char* line : {"/SILENT /S", "/S /D=\"C:\\wtest\\quoted\""}) {
+        ui::Note("command line: %s", line);
+        Watched result = RunSetup(run, line);
+        CHECK(result.windows.empty());
+        CHECK_EQ(result.exitCode, kBadSwitches);
+        CHECK_EQ(Tree(run.dir), "setup.exe");
+        CHECK(!wt::Exists(kDefDir));
+    }
+    for (const char* line : {"/D=C:\\wtest\\elsewhere", "/S/D=C:\\wtest\\elsewhere"}) {
+        wt::RunResult result =
+            wt::RunProgram(wt::Quote(run.setup) + " " + line, run.dir, {IDNO}, 60000);
+        CHECK(result.exited);
+        CHECK_EQ(result.exitCode, 0ul);
+        REQUIRE(result.boxes.size() == 1u);
+        CHECK_EQ(result.boxes[0].caption, std::string(kAppName) + " Setup");
+        CHECK_EQ(Tree(run.dir), "setup.exe");
+    }
+    wt::RemoveTree(run.dir);
+}
+
+// The silent uninstaller with a log that is not there, or one that names
+// no install directory: code 5, nothing asked, nothing removed.
+WTEST(QuietUninstallWithoutALog)
+{
+    std::string dir = wt::FreshDir("silent-nolog");
+    std::string uninstaller = dir + "\\Duvedozi.exe";
+    REQUIRE(CopyFileA(wt::StubPath().c_str(), uninstaller.c_str(), FALSE));
+    std::string victim = dir + "\\keep.txt";
+    REQUIRE(wt::WriteBytes(victim, wt::ToBytes("keep")));
+    std::string noDir = dir + "\\nodir.inf";
+    REQUIRE(wt::WriteBytes(noDir, wt::ToBytes("[Install]\r\nAppName=" + std::string(kAppName) +
+                                              "\r\n[Uninstall]\r\nfilea=" + victim + "\r\n")));
+    for (const std::string& log : {dir + "\\missing\\uninstal.inf", noDir, std::string()}) {
+        Watched result = RunWatched(wt::Quote(uninstaller) + " /S " + log, dir);
+        CHECK(result.windows.empty());
+        CHECK_EQ(result.exitCode, kNoLog);
+        CHECK(wt::Exists(victim));
+    }
+    wt::RemoveTree(dir);
+}
+
+// A recorded file that cannot be deleted (here a folder under a file's
+// name, outside the install directory) is reported like a surviving
+// install directory, although the install directory itself is gone.
+WTEST(QuietUninstallReportsARecordedFileThatStays)
+{
+    std::string base = wt::FreshDir("silent-stays");
+    std::string uninstaller = base + "\\Duvedozi.exe";
+    REQUIRE(CopyFileA(wt::StubPath().c_str(), uninstaller.c_str(), FALSE));
+    std::string dir = base + "\\app", folder = base + "\\not a file";
+    REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
+    REQUIRE(CreateDirectoryA(folder.c_str(), nullptr));
+    REQUIRE(wt::WriteBytes(folder + "\\inside.txt", wt::ToBytes("x")));
+    REQUIRE(wt::WriteBytes(dir + "\\a.txt", wt::ToBytes("a")));
+    std::string log = dir + "\\Uninstal.inf";
+    REQUIRE(wt::WriteBytes(log, wt::ToBytes("[Install]\r\nAppName=" + std::string(kAppName) +
+                                            "\r\n[Uninstall]\r\nfilea=" + dir +
+                                            "\\a.txt\r\nfileb=" + log + "\r\nfilec=" + folder +
+                                            "\r\ndir=" + dir + "\r\n")));
+    Watched result = RunWatched(wt::Quote(uninstaller) + " /S " + log, base);
+    CHECK(result.windows.empty());
+    CHECK_EQ(result.exitCode, kFilesRemain);
+    CHECK(!wt::Exists(dir));
+    CHECK(wt::Exists(folder + "\\inside.txt"));
+    wt::RemoveTree(base);
+}
