@@ -6,6 +6,7 @@
 #include "setupinfo.h"
 #include "registry.h"
 #include "shortcuts.h"
+#include "startmenu.h"
 #include "wizard.h"
 
 static const char installSection[] = "Install";
@@ -105,8 +106,7 @@ int RunInstall(HWND window, SetupState* state)
     UpdateRegistry(state, 0);
     ScheduleGroupConversion(1);
 
-    WindowsPath(path, "\\Start Menu\\Programs\\");
-    AppendText(path, state->appName, sizeof path);
+    FindStartMenuFolder(path, state->appName);
     CreateDirectoryA(path, 0);
     WriteInfString(uninstallSection, "linkdir", path, state->infPath);
     AppendText(path, "\\", sizeof path);
