@@ -19,10 +19,11 @@ typedef BOOL(WINAPI* SpecialFolderPathA)(HWND, LPSTR, int, BOOL);
 // The shell's folders come from SHGetSpecialFolderPathA, looked up at run
 // time: a Windows 95 without the shell update lacks it, and an import
 // would keep the program from loading there (that system has the Windows
-// directory's folder instead). The function rather than the "Shell
-// Folders" keys: those are a copy the shell keeps for old programs and
-// may fill late, "User Shell Folders" needs expanding, and a 32-bit
-// program on 64-bit Windows would read its own registry view.
+// directory's folder instead). The function rather than the registry's
+// "Shell Folders" and "User Shell Folders" keys: the first is a copy the
+// shell keeps for old programs and may fill late, the second needs
+// expanding, and in a 64-bit Wine prefix the 32-bit registry view, the
+// one this program reads there, holds neither key for all users.
 void FindStartMenuFolder(char* path, const char* appName)
 {
     if (GetWindowsDirectoryA(path, INF_VALUE_LIMIT) >= SETUP_PATH_SIZE)
