@@ -105,6 +105,12 @@ echo "== Installed tree"
 find "$TARGET" | sort
 echo "== The log ($TARGET/Uninstal.inf)"
 cat "$TARGET/Uninstal.inf" || true
+# The Start-menu folder as the log records it ("linkdir"): in a default
+# prefix, below the Programs folder for all users.
+LINKDIR=$(tr -d '\r' < "$TARGET/Uninstal.inf" 2>/dev/null | sed -n 's/^linkdir=//p')
+LINKS=$DRIVE_C/$(printf '%s' "${LINKDIR#[Cc]:\\}" | tr '\\' '/')
+echo "== The Start-menu shortcuts ($LINKDIR)"
+if [ -n "$LINKDIR" ] && [ -d "$LINKS" ]; then ls -l "$LINKS"; else echo "no Start-menu folder"; fi
 echo "== The registry entry"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' || true
 
@@ -123,4 +129,4 @@ end=$(date +%s.%N)
 echo "Uninstall took $(echo "$end - $start" | bc) s"
 echo "== Left behind"
 if [ -e "$TARGET" ]; then find "$TARGET"; else echo "nothing: $TARGET is gone"; fi
-ls "$DRIVE_C/windows/Start Menu/Programs/Hello World" 2>/dev/null || echo "no Start-menu folder"
+if [ -n "$LINKDIR" ] && [ -e "$LINKS" ]; then ls -l "$LINKS"; else echo "nothing: the Start-menu folder is gone"; fi

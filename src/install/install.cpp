@@ -6,6 +6,7 @@
 #include "setupinfo.h"
 #include "registry.h"
 #include "shortcuts.h"
+#include "startmenu.h"
 #include "wizard.h"
 
 static const char installSection[] = "Install";
@@ -96,8 +97,7 @@ static int InstallApplication(HWND window, SetupState* state)
     // RunOnce for the next start of Windows.
     ScheduleGroupConversion(!state->silent);
 
-    WindowsPath(path, "\\Start Menu\\Programs\\");
-    AppendText(path, state->appName, sizeof path);
+    FindStartMenuFolder(path, state->appName);
     CreateDirectoryA(path, 0);
     WriteInfString(uninstallSection, "linkdir", path, state->infPath);
     AppendText(path, "\\", sizeof path);

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -65,9 +66,67 @@ inline std::string WindowsDir()
     return dir;
 }
 
+// The Windows 95 layout's Programs folder below the Windows directory. A
+// default prefix has none; the tests that want one make it themselves.
+inline std::string Windows95Programs() { return WindowsDir() + "\\Start Menu\\Programs"; }
+
+// The shell's Programs folder for all users (CSIDL_COMMON_PROGRAMS) or the
+// current user's (CSIDL_PROGRAMS), as the system registers it.
+inline std::string ShellPrograms(int csidl = CSIDL_COMMON_PROGRAMS)
+{
+    char path[MAX_PATH] = "";
+    return SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE) ? path : "";
+}
+
+// An application's Start-menu folder in a default prefix.
 inline std::string LinkDir(const std::string& appName)
 {
-    return WindowsDir() + "\\Start Menu\\Programs\\" + appName;
+    return ShellPrograms() + "\\" + appName;
+}
+
+// The default layout: no Windows 95 folder, which an earlier run of the
+// suite may have left in the prefix.
+inline void UseDefaultLayout() { wt::RemoveTree(WindowsDir() + "\\Start Menu"); }
+
+// The Windows 95 layout while the object lives.
+struct Windows95Layout {
+    Windows95Layout()
+    {
+        CreateDirectoryA((WindowsDir() + "\\Start Menu").c_str(), nullptr);
+        CreateDirectoryA(Windows95Programs().c_str(), nullptr);
+    }
+    ~Windows95Layout() { UseDefaultLayout(); }
+};
+
+// A shortcut as the shell reads it back: its target and description, or
+// "(not loaded)" in both.
+struct Shortcut {
+    std::string target, description;
+};
+inline Shortcut LoadShortcut(const std::string& path)
+{
+    Shortcut shortcut{"(not loaded)", "(not loaded)"};
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return shortcut;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            char text[MAX_PATH] = "";
+            link->GetPath(text, MAX_PATH, nullptr, 0);
+            shortcut.target = text;
+            text[0] = 0;
+            link->GetDescription(text, MAX_PATH);
+            shortcut.description = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return shortcut;
 }
 
 inline std::string Uninstaller() { return WindowsDir() + "\\Duvedozi.exe"; }

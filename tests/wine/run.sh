@@ -59,7 +59,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
 fi
-mkdir -p "$WINEPREFIX/drive_c/windows/Start Menu/Programs"
 # A drive that fills up: X: on a 64 KB tmpfs, where this user may mount one
 # (the full-disk case is reported as skipped otherwise).
 if [ -z "${WTEST_SMALL_DRIVE:-}" ]; then

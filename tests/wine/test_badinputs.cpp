@@ -7,6 +7,7 @@
 // a file that was refused. docs/BAD-INPUTS.md lists the cases.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -87,7 +88,14 @@ std::string WindowsDir()
 }
 
 std::string Uninstaller() { return WindowsDir() + "\\Duvedozi.exe"; }
-std::string LinkDir() { return WindowsDir() + "\\Start Menu\\Programs\\" + kAppName; }
+// The Start-menu folder in a default prefix: below the shell's Programs
+// folder for all users.
+std::string LinkDir()
+{
+    char programs[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+    return std::string(programs) + "\\" + kAppName;
+}
 
 bool KeyExists(HKEY root, const char* path)
 {
@@ -181,9 +189,11 @@ bool IsFileError(const ui::Box& box) { return IsBox(box, "ZOZurer", "File Error!
 bool IsSetupError(const ui::Box& box) { return IsBox(box, "Setup Error", "Setup Error!"); }
 
 // Whatever an earlier run may have left: the install directory, the
-// Start-menu folder, the uninstall entry and the uninstaller.
+// Start-menu folder, the uninstall entry and the uninstaller; and a
+// Windows 95 layout's folder, so that the prefix has its default layout.
 void ForgetInstallation()
 {
+    wt::RemoveTree(WindowsDir() + "\\Start Menu");
     wt::RemoveTree(kAppDir);
     wt::RemoveTree(LinkDir());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);

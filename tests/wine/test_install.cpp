@@ -29,6 +29,7 @@ const char kInfText[] =
     "\r\n[Copymode]\r\nfilea=1\r\nfileb=1\r\n";
 const char kLicenseText[] = "Wtest license, first line\r\nsecond line\r\n";
 const char kReadme[] = "read me first\r\n";
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::string UninstallKey(const std::string& appName) { return inst::kUninstallRoot + appName; }
 
@@ -53,9 +54,10 @@ std::string InfWith(int fileNum, const std::string& copymodes)
 }
 
 // Whatever an earlier run may have left: the install directory, the
-// Start-menu folder and the uninstall entry.
+// Start-menu folder and the uninstall entry; and the default layout.
 void ForgetInstallation()
 {
+    inst::UseDefaultLayout();
     wt::RemoveTree(kAppDir);
     wt::RemoveTree(inst::LinkDir(kAppName));
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKey(kAppName).c_str());
@@ -489,6 +491,7 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     const std::string app = "C:\\Program Files\\Hello World";
     const std::string links = inst::LinkDir("Hello World");
     const std::string key = UninstallKey("Hello World");
+    inst::UseDefaultLayout();
     wt::RemoveTree(app);
     wt::RemoveTree(links);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
@@ -555,8 +558,17 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     CHECK_EQ(wt::IniValue(log, "Uninstall", "fileg"), links + "\\Hello World Read Me.lnk");
     CHECK_EQ(wt::IniValue(log, "Uninstall", "fileh"), links + "\\Hello World Guide.lnk");
     CHECK_EQ(wt::IniValue(log, "Install", "FileNum"), "4");
-    CHECK(wt::Exists(links + "\\Hello World Read Me.lnk"));
-    CHECK(wt::Exists(links + "\\Hello World Guide.lnk"));
+    // In a default prefix the shortcuts go to the Programs folder for all
+    // users that the system registers; the shell reads them back.
+    CHECK_EQ(links, KeyValue(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs") +
+                        "\\Hello World");
+    inst::Shortcut readMe = inst::LoadShortcut(links + "\\Hello World Read Me.lnk");
+    CHECK_EQ(readMe.target, app + "\\Readme.txt");
+    CHECK_EQ(readMe.description, "Hello World Read Me");
+    inst::Shortcut guide = inst::LoadShortcut(links + "\\Hello World Guide.lnk");
+    CHECK_EQ(guide.target, app + "\\help\\Guide.txt");
+    CHECK_EQ(guide.description, "Hello World Guide");
+    CHECK(!wt::Exists(inst::Windows95Programs()));
     CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "DisplayName"), "Hello World - 1.0");
     std::string command = KeyValue(HKEY_LOCAL_MACHINE, key, "UninstallString");
     CHECK_EQ(command, inst::Uninstaller() + " " + app + "\\uninstal.inf");
@@ -575,9 +587,83 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     CHECK_EQ(result.boxes[1].text, "Hello World has been uninstalled.");
     CHECK(!wt::Exists(app));
     CHECK(!wt::Exists(links));
+    CHECK(wt::Exists(inst::ShellPrograms()));
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, key));
     CHECK(wt::Exists("C:\\Program Files"));
     CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(38914));
     CHECK(wt::Exists(run.setup));
     wt::RemoveTree(run.dir);
+}
+
+namespace {
+
+// Installs the small package with its one shortcut and uninstalls it with
+// the registry's command; checks the shortcut and its records in between.
+// `links` is the Start-menu folder the installation must take.
+void InstallAndUninstallWithShortcut(const char* runName, const std::string& links)
+{
+    RunDir run(runName);
+    REQUIRE(run.Write(inst::Program(kInfText, kLicenseText, SmallFiles())));
+    {
+        inst::Session session;
+        REQUIRE(session.Start(run));
+        REQUIRE(inst::InstallAndClean(session.process) || session.Fail());
+    }
+    std::string app = kAppDir;
+    std::string log = app + "\\Uninstal.inf";
+    std::string link = links + "\\Wtest Readme.lnk";
+    CHECK_EQ(SectionKeys(log, "Uninstall"), "filea,fileb,filec,filed,dir,linkdir,filee");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "linkdir"), links);
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filee"), link);
+    inst::Shortcut readme = inst::LoadShortcut(link);
+    CHECK_EQ(readme.target, app + "\\readme.txt");
+    CHECK_EQ(readme.description, "Wtest Readme");
+
+    std::string command = KeyValue(HKEY_LOCAL_MACHINE, UninstallKey(kAppName), "UninstallString");
+    wt::RunResult result = wt::RunProgram(command, run.dir, {IDYES, IDOK}, 60000);
+    CHECK(result.exited);
+    REQUIRE(result.boxes.size() == 2u);
+    CHECK_EQ(result.boxes[1].text, "Wtest App has been uninstalled.");
+    CHECK(!wt::Exists(link));
+    CHECK(!wt::Exists(links));
+    CHECK(!wt::Exists(app));
+    wt::RemoveTree(run.dir);
+}
+
+} // namespace
+
+// Where the Windows directory has "Start Menu\Programs" (Windows 95), the
+// shortcuts go there as they always did, and nothing goes to the shell's
+// registered folders.
+WTEST(Windows95LayoutKeepsTheWindowsDirectoryFolder)
+{
+    ForgetInstallation();
+    inst::Windows95Layout layout;
+    InstallAndUninstallWithShortcut("install-win95", inst::Windows95Programs() + "\\Wtest App");
+    CHECK(!wt::Exists(inst::LinkDir(kAppName)));
+    CHECK(wt::Exists(inst::Windows95Programs()));
+    ForgetInstallation();
+}
+
+// Without a Programs folder for all users the shortcuts go to the current
+// user's. The folder for all users is moved aside meanwhile.
+WTEST(UsersProgramsFolderWhereThereIsNoneForAllUsers)
+{
+    ForgetInstallation();
+    const std::string common = inst::ShellPrograms();
+    const std::string user = inst::ShellPrograms(CSIDL_PROGRAMS);
+    REQUIRE(!common.empty() && !user.empty() && common != user);
+    struct MovedAside {
+        std::string from, to;
+        bool moved = MoveFileA(from.c_str(), to.c_str()) != 0;
+        ~MovedAside()
+        {
+            if (moved) MoveFileA(to.c_str(), from.c_str());
+        }
+    } aside{common, common + ".wtest-aside"};
+    REQUIRE(aside.moved);
+    wt::RemoveTree(user + "\\" + kAppName);
+    InstallAndUninstallWithShortcut("install-user", user + "\\" + kAppName);
+    CHECK(!wt::Exists(common));
+    CHECK(wt::Exists(user));
 }

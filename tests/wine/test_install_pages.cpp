@@ -295,6 +295,7 @@ WTEST(LongApplicationNameTextsAreCut)
     std::string name;
     for (int i = 0; name.size() < 250; ++i) name += "Longname" + std::to_string(i % 10);
     name.resize(250);
+    inst::UseDefaultLayout();
     const std::string app = "C:\\wtest\\long-app";
     std::string inf = "[Install]\r\nDefDir=" + app + "\r\nAppName=" + name +
                       "\r\nAppBy=by the tests\r\nCompReg=Wtest Software\r\nVerNum=1.0\r\n";
@@ -361,7 +362,7 @@ WTEST(LongApplicationNameTextsAreCut)
     CHECK_EQ(exitCode, 0ul);
 
     // The Start-menu folder's name is cut where its 256-byte path ends.
-    std::string links = (inst::WindowsDir() + "\\Start Menu\\Programs\\" + name).substr(0, 255);
+    std::string links = inst::LinkDir(name).substr(0, 255);
     CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "linkdir"), links);
     CHECK(wt::Exists(links));
     wt::RemoveTree(links);
