@@ -4,6 +4,12 @@
 // along the way down and along prnt, and the rebuild at 0x8000. Where ours
 // reports a sound stream the two outputs must be equal; where it reports
 // damage its output must be the start of what the plain decoder makes.
+//
+// Random bytes meet a rebuild with whatever symbol happens to come, so
+// crafted streams make each kind of event coincide with one: the symbol
+// that makes the tree rebuild stands at node 0, at the last leaf, inside a
+// run of equal frequencies or anywhere, is a literal or a match, at the
+// first rebuild, at rebuilds in quick succession and at the thousandth.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,6 +19,7 @@
 
 #include "baseline_lzhuf.h"
 #include "lzhuf.h"
+#include "lzhuf_crafter.h"
 
 namespace {
 
@@ -76,4 +83,124 @@ TEST(DecoderAgainstPlain, LongStreamsThroughManyRebuilds)
     }
 }
 
+using craft::LeafAt;
+using craft::StreamCrafter;
+
+// What the symbols between rebuilds look like.
+enum class Filler {
+    Text,     // literals of a small alphabet, a few short matches
+    Matches,  // mostly matches, the shortest most often
+    Flat,     // all 314 symbols alike: long runs of equal frequencies
+    Dominant  // one literal nearly always: rebuilds as close as they come
+};
+
+void Fill(StreamCrafter& s, Filler kind, std::mt19937& rng)
+{
+    unsigned roll = rng() % 100;
+    int c = 0;
+    switch (kind) {
+    case Filler::Text:
+        c = roll < 90 ? "etaoin shrdlu"[rng() % 13] + static_cast<int>(roll % 4)
+                      : 256 + static_cast<int>(rng() % 8);
+        break;
+    case Filler::Matches:
+        c = roll < 70 ? 256 + static_cast<int>(rng() % (1 + roll % 20))
+                      : static_cast<int>('0' + rng() % 10);
+        break;
+    case Filler::Flat:
+        c = static_cast<int>(rng() % 314);
+        break;
+    case Filler::Dominant:
+        c = roll < 97 ? 'x' : static_cast<int>(rng() % 314);
+        break;
+    }
+    // Near matches mostly, sometimes from anywhere in the window.
+    s.Emit(c, roll % 5 ? rng() % 64 : rng());
+}
+
+// Fills up to each rebuild and lets the symbol that makes it come from
+// `where(rebuild number)`, for `rebuilds` rebuilds, then a little more.
+// Returns how many of those symbols were matches.
+template <typename Where>
+int CraftRebuilds(StreamCrafter& s, Filler kind, unsigned long rebuilds, std::mt19937& rng,
+                  Where where)
+{
+    int matches = 0;
+    while (s.Rebuilds() < rebuilds) {
+        while (!s.RebuildNext()) Fill(s, kind, rng);
+        int c = s.LeafForRebuild(where(s.Rebuilds() + 1), rng());
+        matches += c >= 256;
+        s.Emit(c, rng());
+    }
+    for (int i = 0; i < 3000; i++) Fill(s, kind, rng);
+    return matches;
+}
+
+// Ours against the plain decoder and against what the stream was made of.
+void CompareCrafted(const StreamCrafter& s)
+{
+    const Bytes& stream = s.Stream();
+    const auto size = static_cast<std::uint32_t>(s.expected.size());
+    Bytes ours;
+    ASSERT_EQ(Ours(stream, size, ours), LzhufOk);
+    Bytes plain = baseline::Decode(stream.data(), stream.size(), size);
+    ASSERT_TRUE(plain == s.expected) << "the crafter and the plain decoder disagree";
+    ASSERT_TRUE(ours == plain) << "first difference at byte "
+        << std::mismatch(ours.begin(), ours.end(), plain.begin(), plain.end()).first - ours.begin()
+        << " of " << size;
+}
+
 } // namespace
+
+TEST(DecoderAgainstPlain, EveryLeafPositionAtTheRebuild)
+{
+    // Three rebuilds per stream, each made by a leaf at the same position;
+    // symbol 0 counted first moves the match of 60 bytes to node 0, so that
+    // node 0 holds a match as well as a literal.
+    std::mt19937 rng(13);
+    int literals[4] = {}, matches[4] = {};
+    for (LeafAt where : {LeafAt::NodeZero, LeafAt::LastLeaf, LeafAt::InsideRun, LeafAt::Anywhere}) {
+        for (Filler kind : {Filler::Text, Filler::Matches, Filler::Flat, Filler::Dominant}) {
+            for (int first : {-1, 0}) {
+                SCOPED_TRACE(testing::Message() << "position " << static_cast<int>(where)
+                             << ", filler " << static_cast<int>(kind) << ", first " << first);
+                StreamCrafter s;
+                if (first >= 0) s.Literal(static_cast<unsigned char>(first));
+                int m = CraftRebuilds(s, kind, 3, rng, [&](unsigned long) { return where; });
+                matches[static_cast<int>(where)] += m;
+                literals[static_cast<int>(where)] += 3 - m;
+                CompareCrafted(s);
+            }
+        }
+    }
+    // Each position met both kinds of symbol.
+    for (int i = 0; i < 4; i++) {
+        EXPECT_GT(literals[i], 0) << i;
+        EXPECT_GT(matches[i], 0) << i;
+    }
+}
+
+TEST(DecoderAgainstPlain, RebuildsInQuickSuccession)
+{
+    // Rebuilds as close together as the tree allows (the root halves to
+    // about 0x4000), each made by the next position in turn.
+    std::mt19937 rng(17);
+    StreamCrafter s;
+    const LeafAt order[] = {LeafAt::NodeZero, LeafAt::InsideRun, LeafAt::LastLeaf, LeafAt::Anywhere};
+    CraftRebuilds(s, Filler::Dominant, 16, rng, [&](unsigned long n) { return order[n % 4]; });
+    EXPECT_LT(s.Symbols(), 32454u + 15 * 16800u);
+    CompareCrafted(s);
+}
+
+TEST(DecoderAgainstPlain, TheThousandthRebuild)
+{
+    // A thousand rebuilds, each made by a leaf at node 0 or the last leaf,
+    // then one inside a run.
+    std::mt19937 rng(19);
+    StreamCrafter s;
+    CraftRebuilds(s, Filler::Dominant, 1000, rng, [](unsigned long n) {
+        return n == 1000 ? LeafAt::InsideRun : n % 2 ? LeafAt::NodeZero : LeafAt::LastLeaf;
+    });
+    ASSERT_EQ(s.Rebuilds(), 1000u);
+    CompareCrafted(s);
+}
