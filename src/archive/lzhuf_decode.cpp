@@ -214,6 +214,7 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
 
     unsigned char* out = decoder->out;
     unsigned long fill = 0;
+    unsigned long used = 14 + nameLength; // where the last symbol ended
     if (textsize != 0) {
         unsigned char d_code[256], d_len[256];
         {
@@ -291,7 +292,11 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
                 }
             } while (--length);
         }
+        // The bits taken are those of the bytes counted as read, zeros
+        // past the end included, less the ones still held.
+        used = static_cast<unsigned long>(in.next - block) + in.extra - (in.count >> 3);
     }
+    decoder->streamEnd = used;
     if (!sink(context, out, fill)) return LzhufSinkFailed;
     return LzhufOk;
 }

@@ -170,6 +170,7 @@ struct Sink {
 struct Result {
     int code;
     Sink sink;
+    unsigned long streamEnd; // the decoder's, after LzhufOk
 };
 
 Result DecodeBlock(const Bytes& block)
@@ -177,8 +178,9 @@ Result DecodeBlock(const Bytes& block)
     auto decoder = std::make_unique<LzhufDecoder>();
     // Garbage in the working state must not matter.
     std::memset(decoder.get(), 0xA5, sizeof(LzhufDecoder));
-    Result result{0, {}};
+    Result result{0, {}, 0};
     result.code = Decode(decoder.get(), block.data(), block.size(), Sink::Take, &result.sink);
+    result.streamEnd = decoder->streamEnd;
     return result;
 }
 
@@ -365,7 +367,30 @@ TEST(LzhufDecode, RebuildMadeByTheLeafAtNodeZeroCountsIt)
         EXPECT_TRUE(r.sink.data == s.expected) << "first difference at byte "
             << (std::mismatch(r.sink.data.begin(), r.sink.data.end(), s.expected.begin(),
                               s.expected.end()).first - r.sink.data.begin());
+        if (r.code == LzhufOk) EXPECT_EQ(r.streamEnd, 14 + s.Stream().size());
     }
+}
+
+TEST(LzhufDecode, ReportsWhereTheLastSymbolEnded)
+{
+    // Whatever lies behind the stream, the end is the byte of its last bit.
+    StreamCrafter s;
+    for (int i = 0; i < 300; i++) {
+        if (i % 7 == 3) s.Match(i % 50, 3 + i % 20);
+        else s.Literal(static_cast<unsigned char>('a' + i % 5));
+        Bytes stream = s.Stream();
+        std::size_t end = 14 + stream.size();
+        Result exact = RunStream(stream, s.expected.size());
+        stream.insert(stream.end(), {0xFF, 0x00, 0x55, 0xAA, 0x12});
+        Result padded = RunStream(stream, s.expected.size());
+        SCOPED_TRACE(i);
+        ASSERT_EQ(exact.code, LzhufOk);
+        ASSERT_EQ(padded.code, LzhufOk);
+        EXPECT_EQ(exact.streamEnd, end);
+        EXPECT_EQ(padded.streamEnd, end);
+    }
+    // Nothing to decode: the stream's start, behind the name.
+    EXPECT_EQ(DecodeBlock(Block({0xFF, 0xFF}, 0, "name")).streamEnd, 18u);
 }
 
 TEST(LzhufDecode, AgreesWithTheReferenceOnArbitraryBits)
@@ -402,6 +427,9 @@ TEST(LzhufDecode, LastSymbolMayUseTwoBytesBeyondTheEndButNoMore)
             Result ok = RunStream(Bytes(needed - 2, 0), size);
             EXPECT_EQ(ok.code, LzhufOk);
             EXPECT_EQ(ok.sink.data, ref.output);
+            EXPECT_EQ(ok.streamEnd, 14 + needed); // two bytes past the block
+            Result whole = RunStream(Bytes(needed + 5, 0), size);
+            EXPECT_EQ(whole.streamEnd, 14 + needed);
         }
         if (needed >= 3) {
             Result damaged = RunStream(Bytes(needed - 3, 0), size);
@@ -491,6 +519,8 @@ void ExpectRoundTrip(const Bytes& data, int level)
     Result r = RunStream(stream, data.size());
     ASSERT_EQ(r.code, LzhufOk) << "level " << level << ", " << data.size() << " bytes";
     ASSERT_TRUE(r.sink.data == data) << "level " << level << ", " << data.size() << " bytes";
+    // Our streams end in the byte that holds their last bit.
+    ASSERT_EQ(r.streamEnd, 14 + stream.size()) << "level " << level << ", " << data.size() << " bytes";
 }
 
 } // namespace
