@@ -32,13 +32,15 @@ int Collect(void* context, const unsigned char* data, unsigned long size)
     return 1;
 }
 
-int Ours(const Bytes& stream, std::uint32_t size, Bytes& out)
+int Ours(const Bytes& stream, std::uint32_t size, Bytes& out, unsigned long* streamEnd = nullptr)
 {
     Bytes block(14, 0);
     for (int i = 0; i < 4; i++) block[10 + i] = static_cast<std::uint8_t>(size >> (8 * i));
     block.insert(block.end(), stream.begin(), stream.end());
     auto decoder = std::make_unique<LzhufDecoder>();
-    return Decode(decoder.get(), block.data(), block.size(), Collect, &out);
+    int result = Decode(decoder.get(), block.data(), block.size(), Collect, &out);
+    if (streamEnd) *streamEnd = decoder->streamEnd;
+    return result;
 }
 
 void Compare(const Bytes& stream, std::uint32_t size)
@@ -83,40 +85,9 @@ TEST(DecoderAgainstPlain, LongStreamsThroughManyRebuilds)
     }
 }
 
+using craft::Filler;
 using craft::LeafAt;
 using craft::StreamCrafter;
-
-// What the symbols between rebuilds look like.
-enum class Filler {
-    Text,     // literals of a small alphabet, a few short matches
-    Matches,  // mostly matches, the shortest most often
-    Flat,     // all 314 symbols alike: long runs of equal frequencies
-    Dominant  // one literal nearly always: rebuilds as close as they come
-};
-
-void Fill(StreamCrafter& s, Filler kind, std::mt19937& rng)
-{
-    unsigned roll = rng() % 100;
-    int c = 0;
-    switch (kind) {
-    case Filler::Text:
-        c = roll < 90 ? "etaoin shrdlu"[rng() % 13] + static_cast<int>(roll % 4)
-                      : 256 + static_cast<int>(rng() % 8);
-        break;
-    case Filler::Matches:
-        c = roll < 70 ? 256 + static_cast<int>(rng() % (1 + roll % 20))
-                      : static_cast<int>('0' + rng() % 10);
-        break;
-    case Filler::Flat:
-        c = static_cast<int>(rng() % 314);
-        break;
-    case Filler::Dominant:
-        c = roll < 97 ? 'x' : static_cast<int>(rng() % 314);
-        break;
-    }
-    // Near matches mostly, sometimes from anywhere in the window.
-    s.Emit(c, roll % 5 ? rng() % 64 : rng());
-}
 
 // Fills up to each rebuild and lets the symbol that makes it come from
 // `where(rebuild number)`, for `rebuilds` rebuilds, then a little more.
@@ -126,28 +97,27 @@ int CraftRebuilds(StreamCrafter& s, Filler kind, unsigned long rebuilds, std::mt
                   Where where)
 {
     int matches = 0;
-    while (s.Rebuilds() < rebuilds) {
-        while (!s.RebuildNext()) Fill(s, kind, rng);
-        int c = s.LeafForRebuild(where(s.Rebuilds() + 1), rng());
-        matches += c >= 256;
-        s.Emit(c, rng());
-    }
-    for (int i = 0; i < 3000; i++) Fill(s, kind, rng);
+    while (s.Rebuilds() < rebuilds)
+        matches += craft::RunToRebuild(s, kind, where(s.Rebuilds() + 1), rng) >= 256;
+    for (int i = 0; i < 3000; i++) craft::Fill(s, kind, rng);
     return matches;
 }
 
-// Ours against the plain decoder and against what the stream was made of.
+// Ours against the plain decoder and against what the stream was made of;
+// a sound stream ends where its last bit is.
 void CompareCrafted(const StreamCrafter& s)
 {
     const Bytes& stream = s.Stream();
     const auto size = static_cast<std::uint32_t>(s.expected.size());
     Bytes ours;
-    ASSERT_EQ(Ours(stream, size, ours), LzhufOk);
+    unsigned long streamEnd = 0;
+    ASSERT_EQ(Ours(stream, size, ours, &streamEnd), LzhufOk);
     Bytes plain = baseline::Decode(stream.data(), stream.size(), size);
     ASSERT_TRUE(plain == s.expected) << "the crafter and the plain decoder disagree";
     ASSERT_TRUE(ours == plain) << "first difference at byte "
         << std::mismatch(ours.begin(), ours.end(), plain.begin(), plain.end()).first - ours.begin()
         << " of " << size;
+    EXPECT_EQ(streamEnd, 14 + stream.size());
 }
 
 } // namespace

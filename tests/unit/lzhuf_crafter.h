@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -246,5 +247,47 @@ private:
     unsigned char ring_[N] = {};
     int r_ = N - F;
 };
+
+// What the symbols between rebuilds look like.
+enum class Filler {
+    Text,     // literals of a small alphabet, a few short matches
+    Matches,  // mostly matches, the shortest most often
+    Flat,     // all 314 symbols alike: long runs of equal frequencies
+    Dominant  // one literal nearly always: rebuilds as close as they come
+};
+
+// One symbol of the kind, near matches mostly, sometimes from anywhere.
+inline void Fill(StreamCrafter& s, Filler kind, std::mt19937& rng)
+{
+    unsigned roll = rng() % 100;
+    int c = 0;
+    switch (kind) {
+    case Filler::Text:
+        c = roll < 90 ? "etaoin shrdlu"[rng() % 13] + static_cast<int>(roll % 4)
+                      : 256 + static_cast<int>(rng() % 8);
+        break;
+    case Filler::Matches:
+        c = roll < 70 ? 256 + static_cast<int>(rng() % (1 + roll % 20))
+                      : static_cast<int>('0' + rng() % 10);
+        break;
+    case Filler::Flat:
+        c = static_cast<int>(rng() % N_CHAR);
+        break;
+    case Filler::Dominant:
+        c = roll < 97 ? 'x' : static_cast<int>(rng() % N_CHAR);
+        break;
+    }
+    s.Emit(c, roll % 5 ? rng() % 64 : rng());
+}
+
+// Fills up to the next rebuild and lets the symbol that makes it be a leaf
+// that will stand at `where`; returns that symbol.
+inline int RunToRebuild(StreamCrafter& s, Filler kind, LeafAt where, std::mt19937& rng)
+{
+    while (!s.RebuildNext()) Fill(s, kind, rng);
+    int c = s.LeafForRebuild(where, rng());
+    s.Emit(c, rng());
+    return c;
+}
 
 } // namespace craft
