@@ -8,9 +8,16 @@
 #    testing (decode and check every CRC) and extracting to disk, on
 #    - our encoder's streams wrapped as an -lh1- archive, and
 #    - jLHA's -lh1- streams (from bench/compare-encoder.sh) wrapped alike.
+#    And mksetup itself on a setup program holding the whole corpus (files
+#    of consecutive corpus files, as many as a setup program records),
+#    against lhasa on the same streams (lh1tool setup wraps its entries):
+#    `mksetup verify` against `lhasa -tq`, `mksetup extract` against
+#    `lhasa -xqw`, and verify against extract (verify decodes every entry
+#    once and writes nothing, so it must not be the slower).
 # 2. In process: our decoder against the plain 1988 decoder (lh1tool inproc).
 # 3. bench/compare-encoder.sh's lines (jLHA against our encoder), when the
-#    script is there.
+#    script is there; ENCODER=0 leaves them out once jLHA's streams are
+#    there from an earlier run.
 # 4. INSTALL=1 adds bench/install-bench.sh (the Wine install figure).
 #
 # Runs alternate (ours, peer, ours, peer, ...); each figure is the median
@@ -51,8 +58,10 @@ timed() {
 }
 
 # race LABEL OURS_COMMAND -- PEER_COMMAND: alternating runs, one line.
+# PEER names the peer in the line (lhasa unless set).
 race() {
     local label=$1; shift
+    local name=${PEER:-lhasa}
     local ours=() peer=()
     while [ "$1" != "--" ]; do ours+=("$1"); shift; done
     shift
@@ -67,8 +76,8 @@ race() {
     ratio=$(paste "$work/.ours" "$work/.peer" | awk '{print $3 / $1}' | median)
     oc=$(cut -d' ' -f1 "$work/.ours" | median); pc=$(cut -d' ' -f1 "$work/.peer" | median)
     ow=$(cut -d' ' -f2 "$work/.ours" | median); pw=$(cut -d' ' -f2 "$work/.peer" | median)
-    printf '%-34s ours %6.3f s  lhasa %6.3f s  ratio %5.2fx   (wall %6.3f / %6.3f s)\n' \
-        "$label" "$oc" "$pc" "$ratio" "$ow" "$pw"
+    printf '%-34s ours %6.3f s  %s %6.3f s  ratio %5.2fx   (wall %6.3f / %6.3f s)\n' \
+        "$label" "$oc" "$name" "$pc" "$ratio" "$ow" "$pw"
 }
 
 echo "# whole process, median of $runs alternating runs (CPU s; ratio = lhasa / ours)"
@@ -76,9 +85,46 @@ race "test, our streams" "$tool" test "$work/ours.lzh" -- lhasa -tq "$work/ours.
 race "extract, our streams" "$tool" extract "$work/ours.lzh" "$work/out-ours" -- \
     lhasa -xqw="$work/out-peer" "$work/ours.lzh"
 
+# The setup program: the corpus in LIST order as files of consecutive
+# corpus files, 120 of them (a setup program records at most 157).
+mksetup=$BIN/mksetup
+if [ ! -f "$work/setup.lzh" ]; then
+    rm -rf "$work/app" && mkdir -p "$work/app"
+    total=$(du -cb "$corpus"/*/ | tail -1 | cut -f1)
+    chunk=$((total / 120 + 1)) n=0 size=0
+    while read -r name _; do
+        if [ "$n" -eq 0 ] || [ "$size" -ge "$chunk" ]; then n=$((n + 1)); size=0; fi
+        cat "$corpus/$name" >> "$work/app/$(printf 'f%03d.bin' $n)"
+        size=$((size + $(stat -c %s "$corpus/$name")))
+    done < "$corpus/LIST"
+    printf '[Install]\r\nDefDir=C:\\Program Files\\Bench\r\nAppName=Bench\r\nAppBy=bench\r\nCompReg=bench\r\nVerNum=1.0\r\nFileNum=%d\r\n' \
+        "$n" > "$work/setup.inf"
+    printf 'license\r\n' > "$work/license.txt"
+    # The real stub when the Win32 build made it, else one of its shape.
+    stub=$BIN/setup-stub.exe
+    if [ ! -f "$stub" ]; then
+        stub=$work/stub.exe
+        head -c 38912 /dev/zero > "$stub" && printf '\r\n' >> "$stub"
+    fi
+    "$mksetup" build --inf "$work/setup.inf" --license "$work/license.txt" --root "$work/app" \
+        --stub "$stub" -o "$work/setup.exe" >/dev/null
+    "$tool" setup "$work/setup.lzh" "$work/setup.exe"
+    rm -rf "$work/app"
+fi
+lhasa -tq "$work/setup.lzh" || { echo "compare.sh: lhasa rejects the setup program's streams" >&2; exit 1; }
+"$mksetup" verify "$work/setup.exe" >/dev/null || { echo "compare.sh: mksetup verify fails" >&2; exit 1; }
+echo "# mksetup on a setup program of $(stat -c %s "$work/setup.exe") bytes, lhasa on the same streams (ratio = peer / ours)"
+race "verify, setup program" "$mksetup" verify "$work/setup.exe" -- lhasa -tq "$work/setup.lzh"
+race "extract, setup program" "$mksetup" extract "$work/setup.exe" -d "$work/out-ours" -- \
+    lhasa -xqw="$work/out-peer" "$work/setup.lzh"
+PEER=extract race "verify vs extract, setup program" "$mksetup" verify "$work/setup.exe" -- \
+    "$mksetup" extract "$work/setup.exe" -d "$work/out-peer"
+
 if [ -x "$here/compare-encoder.sh" ] || [ -f "$here/compare-encoder.sh" ]; then
-    echo "# encoder: bench/compare-encoder.sh (jLHA against ours)"
-    bash "$here/compare-encoder.sh" "$corpus" "$work/encoder" "$runs" || echo "# compare-encoder.sh failed"
+    if [ "${ENCODER:-1}" != 0 ] || [ ! -d "$work/encoder/jlha-streams" ]; then
+        echo "# encoder: bench/compare-encoder.sh (jLHA against ours)"
+        bash "$here/compare-encoder.sh" "$corpus" "$work/encoder" "$runs" || echo "# compare-encoder.sh failed"
+    fi
     streams=$work/encoder/jlha-streams
     if [ -d "$streams" ]; then
         [ -f "$work/jlha.lzh" ] || "$tool" wrap "$work/jlha.lzh" "$corpus" "$streams"

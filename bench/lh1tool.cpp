@@ -5,6 +5,8 @@
 //   lh1tool pack ARCHIVE DIR [LEVEL]   encode DIR's files with our encoder
 //   lh1tool wrap ARCHIVE DIR STREAMS   wrap streams made elsewhere: the
 //                                      stream of DIR/x is STREAMS/x
+//   lh1tool setup ARCHIVE PROGRAM      wrap the entries of a setup program
+//                                      made by mksetup, streams unchanged
 //   lh1tool test ARCHIVE               decode every member, check its CRC
 //   lh1tool extract ARCHIVE DIR        decode every member to DIR/name
 //   lh1tool inproc ARCHIVE RUNS        time our decoder against the plain
@@ -220,6 +222,41 @@ int Pack(const fs::path& archivePath, const fs::path& dir, const fs::path* strea
     return 0;
 }
 
+// The entries of a setup program (the archive behind the 38,914-byte
+// stub) as members of the same streams; each is decoded once with our
+// decoder for the CRC the member header needs.
+int FromSetup(const fs::path& archivePath, const fs::path& programPath)
+{
+    Bytes program = ReadAll(programPath);
+    Bytes archive;
+    auto decoder = std::make_unique<LzhufDecoder>();
+    std::size_t offset = 38914;
+    for (int number = 1; offset < program.size(); number++) {
+        if (program.size() - offset < 18) Fail("entry header cut off");
+        std::uint32_t length = GetLe(&program[offset + 4], 4);
+        if (length < 18 || length > program.size() - offset) Fail("bad entry length");
+        const std::uint8_t* block = &program[offset + 4];
+        unsigned nameLength = block[9];
+        if (18u + nameLength > length) Fail("bad name length");
+        std::string name(reinterpret_cast<const char*>(block + 10), nameLength);
+        std::replace(name.begin(), name.end(), '\\', '_');
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%03d-", number);
+        Bytes original;
+        BufferSink sink{nullptr};
+        original.resize(GetLe(block + 10 + nameLength, 4));
+        sink.next = original.data();
+        if (Decode(decoder.get(), block, length - 4, BufferTake, &sink) != LzhufOk)
+            Fail("entry " + std::to_string(number) + " does not decode");
+        Bytes stream(block + 14 + nameLength, block + length - 4);
+        AppendMember(archive, prefix + name, original, stream);
+        offset += length;
+    }
+    archive.push_back(0);
+    WriteAll(archivePath, archive);
+    return 0;
+}
+
 int Test(const fs::path& archivePath, const fs::path* outDir)
 {
     Bytes archive = ReadAll(archivePath);
@@ -327,6 +364,7 @@ void Usage()
     std::fprintf(stderr,
                  "usage: lh1tool pack ARCHIVE DIR [LEVEL]\n"
                  "       lh1tool wrap ARCHIVE DIR STREAMS\n"
+                 "       lh1tool setup ARCHIVE PROGRAM\n"
                  "       lh1tool test ARCHIVE\n"
                  "       lh1tool extract ARCHIVE DIR\n"
                  "       lh1tool inproc ARCHIVE RUNS\n");
@@ -346,6 +384,7 @@ int main(int argc, char** argv)
         fs::path streams = argv[4];
         return Pack(archive, argv[3], &streams, 0);
     }
+    if (command == "setup" && argc == 4) return FromSetup(archive, argv[3]);
     if (command == "test" && argc == 3) return Test(archive, nullptr);
     if (command == "extract" && argc == 4) {
         fs::path dir = argv[3];

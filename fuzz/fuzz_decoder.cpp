@@ -1,8 +1,17 @@
-// Fuzz target: the stub's LZHUF decoder on arbitrary entry blocks.
+// Fuzz target: the stub's LZHUF decoder on arbitrary entry blocks, and on
+// streams crafted so that the tree goes through states random bytes seldom
+// reach.
 //
 // Input: one option byte, then the entry block (length field, date, time,
 // attributes, nameLength, name, decodedSize, stream). An option byte of
 // 0xF0 or more makes the sink refuse its (byte - 0xEF)th block.
+//
+// An option byte from 0xE0 to 0xEF makes the rest a script for the test
+// crafter instead (crafted_script.h; its generator starts from the option
+// byte): literals, matches, filler, and rebuilds of the tree made by a leaf
+// at node 0, the last leaf, inside a run of equal frequencies or anywhere.
+// The crafted stream must decode with LzhufOk to exactly the bytes the
+// crafter meant, and end where its last bit is.
 //
 // What must hold for every block:
 //   - no sanitizer report, no hang;
@@ -18,7 +27,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include "crafted_script.h"
 #include "fuzz_check.h"
 #include "lzhuf.h"
 
@@ -72,11 +83,51 @@ int Run(const std::uint8_t* block, std::size_t size, unsigned char fill,
     return Decode(decoder.get(), block, size, Take, sink);
 }
 
+// Compares what the decoder gives with what a crafted stream stands for.
+struct Expected {
+    const std::vector<std::uint8_t>* bytes;
+    std::size_t taken = 0;
+    bool finished = false;
+};
+
+int Compare(void* context, const unsigned char* data, unsigned long size)
+{
+    auto* expected = static_cast<Expected*>(context);
+    FUZZ_CHECK(!expected->finished);
+    FUZZ_CHECK(size <= LZHUF_WRITE_BLOCK);
+    if (size < LZHUF_WRITE_BLOCK) expected->finished = true;
+    FUZZ_CHECK(size <= expected->bytes->size() - expected->taken);
+    FUZZ_CHECK(size == 0 ||
+               std::memcmp(data, expected->bytes->data() + expected->taken, size) == 0);
+    expected->taken += size;
+    return 1;
+}
+
+void CheckCrafted(unsigned option, const std::uint8_t* script, std::size_t size)
+{
+    const CraftedStream crafted = CraftFromScript(option, script, size);
+    std::vector<std::uint8_t> block(14, 0);
+    const std::size_t textsize = crafted.expected.size();
+    for (int i = 0; i < 4; i++) block[10 + i] = static_cast<std::uint8_t>(textsize >> (8 * i));
+    block.insert(block.end(), crafted.stream.begin(), crafted.stream.end());
+    Expected expected{&crafted.expected};
+    auto decoder = std::make_unique<LzhufDecoder>();
+    std::memset(decoder.get(), 0x5A, sizeof(LzhufDecoder));
+    FUZZ_CHECK(Decode(decoder.get(), block.data(), block.size(), Compare, &expected) == LzhufOk);
+    FUZZ_CHECK(expected.taken == textsize);
+    FUZZ_CHECK(expected.finished);
+    FUZZ_CHECK(decoder->streamEnd == block.size());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return 0;
+    if (data[0] >= 0xE0 && data[0] < 0xF0) {
+        CheckCrafted(data[0], data + 1, size - 1);
+        return 0;
+    }
     const unsigned refuseAt = data[0] >= 0xF0 ? data[0] - 0xEF : 0;
     const std::uint8_t* block = data + 1;
     const std::size_t blockSize = size - 1;

@@ -78,5 +78,13 @@ rng = random.Random(7)
 put("fuzz_reader", "roundtrip-text", b"\x02\x08" + b"the quick brown fox " * 20)
 put("fuzz_reader", "roundtrip-random", b"\x02\x00" + bytes(rng.randrange(256) for _ in range(300)))
 put("fuzz_reader", "roundtrip-run", b"\x02\x04" + b"\x00" * 5000)
+# Crafted decoder streams: a few literals and matches, then rebuilds made
+# by the leaf at node 0, the last leaf, one inside a run and any leaf,
+# over each filler kind.
+steps = b"\x00A\x00B\x05\x10\x03\x20"
+put("fuzz_decoder", "crafted-node0-text", b"\xe0" + steps + b"\x02\x01")
+put("fuzz_decoder", "crafted-last-matches", b"\xe1" + steps + b"\x16\x02\x12\x03")
+put("fuzz_decoder", "crafted-run-flat", b"\xe2" + b"\x2a\x04\x0b\x40\x2a\x05")
+put("fuzz_decoder", "crafted-any-dominant", b"\xe3" + b"\x3e\x06\x3e\x07\x02\x08")
 PY
 echo "make-corpus: $(ls "$out"/* | wc -l) files in $out"

@@ -29,6 +29,7 @@ struct LzhufDecoder {
     short prnt[LZHUF_T + LZHUF_N_CHAR];
     unsigned char text_buf[LZHUF_N];
     unsigned char out[LZHUF_WRITE_BLOCK + 1];
+    unsigned long streamEnd; // a result of Decode (see there)
 };
 
 enum LzhufResult {
@@ -42,7 +43,12 @@ enum LzhufResult {
 // its stream (entryLength - 4 bytes). nameLength is at offset 9,
 // decodedSize at 10 + nameLength, the stream from 14 + nameLength on.
 //
-// Returns LzhufOk when decodedSize bytes were produced and taken.
+// Returns LzhufOk when decodedSize bytes were produced and taken. Then
+// decoder->streamEnd is the offset in the block just past the byte that
+// holds the last bit of the last symbol: 14 + nameLength when decodedSize
+// is 0, and up to blockSize + 2 when the last symbol used zero bits from
+// beyond the block. A caller can check with it that no bytes lie unused
+// behind a stream (an encoder's stream ends in the byte of its last bit).
 // Returns LzhufDamaged, after having passed at most decodedSize bytes to the
 // sink, when a symbol needed bits more than two bytes beyond the end of the
 // block (the bit reader's own look-ahead does not count), or when a match

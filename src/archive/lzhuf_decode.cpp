@@ -156,10 +156,11 @@ int Exchange(LzhufDecoder* d, int c, unsigned k)
 enum { PATH = 32 }; // deeper than any tree whose root stays below 0x8000
 
 // Counts symbol c once more and restores the order of frequencies by
-// exchanging nodes on the way up to the root. path[0 .. depth - 1] are the
-// nodes DecodeChar went through below the root, the leaf last: as long as
-// nothing is exchanged they are the way up, and reading them saves waiting
-// for each parent in turn.
+// exchanging nodes on the way up: the leaf's node first, then each parent
+// in turn up to the root. path[0 .. depth - 1] are the nodes DecodeChar
+// went through below the root, the leaf last: as long as nothing is
+// exchanged they are the way up, and reading them saves waiting for each
+// parent in turn.
 void update(LzhufDecoder* d, int c, const short* path, unsigned depth)
 {
     unsigned short* freq = d->freq;
@@ -170,24 +171,29 @@ void update(LzhufDecoder* d, int c, const short* path, unsigned depth)
         depth = PATH + 1;
     }
     if (depth <= PATH) {
-        while (depth) {
+        for (;;) {
+            if (depth == 0) {
+                ++freq[R];
+                return;
+            }
             c = path[--depth];
             unsigned k = ++freq[c];
             if (k > freq[c + 1]) {
                 c = prnt[Exchange(d, c, k)];
-                goto upwards;
+                break;
             }
         }
-        ++freq[R];
-        return;
+    } else {
+        // After a rebuild the way down is stale. The leaf's node may be
+        // node 0, the same number that marks the root's parent, so each
+        // node is counted before the test.
+        c = prnt[c + T];
     }
-    c = prnt[c + T];
-upwards:
-    while (c != 0) {
+    do {
         unsigned k = ++freq[c];
         if (k > freq[c + 1]) c = Exchange(d, c, k);
         c = prnt[c];
-    }
+    } while (c != 0);
 }
 
 // The published position tables as runs: codes of 3 to 8 bits for the
@@ -208,6 +214,7 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
 
     unsigned char* out = decoder->out;
     unsigned long fill = 0;
+    unsigned long used = 14 + nameLength; // where the last symbol ended
     if (textsize != 0) {
         unsigned char d_code[256], d_len[256];
         {
@@ -285,7 +292,11 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
                 }
             } while (--length);
         }
+        // The bits taken are those of the bytes counted as read, zeros
+        // past the end included, less the ones still held.
+        used = static_cast<unsigned long>(in.next - block) + in.extra - (in.count >> 3);
     }
+    decoder->streamEnd = used;
     if (!sink(context, out, fill)) return LzhufSinkFailed;
     return LzhufOk;
 }

@@ -16,125 +16,25 @@
 #include <vector>
 
 #include "lzhuf.h"
+#include "lzhuf_crafter.h"
 #include "lzhuf_encoder.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// ---- Reference model: the published tree code, transcribed plainly ----
+// ---- Reference model: the published decoder over the crafter's tree ----
 
-constexpr int N = 4096, F = 60, THRESHOLD = 2;
-constexpr int N_CHAR = 256 - THRESHOLD + F, T = N_CHAR * 2 - 1, R = T - 1;
-constexpr unsigned MAX_FREQ = 0x8000;
-
-const unsigned char p_len[64] = {
-    3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
-    6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
-const unsigned char p_code[64] = {
-    0x00, 0x20, 0x30, 0x40, 0x50, 0x58, 0x60, 0x68, 0x70, 0x78, 0x80, 0x88, 0x90,
-    0x94, 0x98, 0x9C, 0xA0, 0xA4, 0xA8, 0xAC, 0xB0, 0xB4, 0xB8, 0xBC, 0xC0, 0xC2,
-    0xC4, 0xC6, 0xC8, 0xCA, 0xCC, 0xCE, 0xD0, 0xD2, 0xD4, 0xD6, 0xD8, 0xDA, 0xDC,
-    0xDE, 0xE0, 0xE2, 0xE4, 0xE6, 0xE8, 0xEA, 0xEC, 0xEE, 0xF0, 0xF1, 0xF2, 0xF3,
-    0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
-
-struct RefTree {
-    unsigned freq[T + 1];
-    int son[T];
-    int prnt[T + N_CHAR];
-
-    RefTree()
-    {
-        int i, j;
-        for (i = 0; i < N_CHAR; i++) {
-            freq[i] = 1;
-            son[i] = i + T;
-            prnt[i + T] = i;
-        }
-        i = 0;
-        j = N_CHAR;
-        while (j <= R) {
-            freq[j] = freq[i] + freq[i + 1];
-            son[j] = i;
-            prnt[i] = prnt[i + 1] = j;
-            i += 2;
-            j++;
-        }
-        freq[T] = 0xffff;
-        prnt[R] = 0;
-    }
-
-    void reconst()
-    {
-        int i, j, k;
-        unsigned f, l;
-        j = 0;
-        for (i = 0; i < T; i++) {
-            if (son[i] >= T) {
-                freq[j] = (freq[i] + 1) / 2;
-                son[j] = son[i];
-                j++;
-            }
-        }
-        for (i = 0, j = N_CHAR; j < T; i += 2, j++) {
-            k = i + 1;
-            f = freq[j] = freq[i] + freq[k];
-            for (k = j - 1; f < freq[k]; k--)
-                ;
-            k++;
-            l = (j - k) * sizeof(unsigned);
-            std::memmove(&freq[k + 1], &freq[k], l);
-            freq[k] = f;
-            l = (j - k) * sizeof(int);
-            std::memmove(&son[k + 1], &son[k], l);
-            son[k] = i;
-        }
-        for (i = 0; i < T; i++) {
-            if ((k = son[i]) >= T) {
-                prnt[k] = i;
-            } else {
-                prnt[k] = prnt[k + 1] = i;
-            }
-        }
-    }
-
-    void update(int c)
-    {
-        int i, j, l;
-        unsigned k;
-        if (freq[R] == MAX_FREQ) reconst();
-        c = prnt[c + T];
-        do {
-            k = ++freq[c];
-            if (k > freq[l = c + 1]) {
-                while (k > freq[++l])
-                    ;
-                l--;
-                freq[c] = freq[l];
-                freq[l] = k;
-                i = son[c];
-                prnt[i] = l;
-                if (i < T) prnt[i + 1] = l;
-                j = son[l];
-                son[l] = i;
-                prnt[j] = c;
-                if (j < T) prnt[j + 1] = c;
-                son[c] = j;
-                c = l;
-            }
-        } while ((c = prnt[c]) != 0);
-    }
-
-    // The code of symbol c, first bit first (for crafting streams).
-    std::vector<int> CodeOf(int c) const
-    {
-        std::vector<int> bits;
-        for (int k = prnt[c + T]; k != R; k = prnt[k]) bits.push_back(k & 1);
-        std::reverse(bits.begin(), bits.end());
-        return bits;
-    }
-};
+using craft::F;
+using craft::p_code;
+using craft::p_len;
+using craft::N;
+using craft::R;
+using craft::T;
+using craft::THRESHOLD;
+using craft::LeafAt;
+using craft::RefTree;
+using craft::StreamCrafter;
 
 // The published decoder with a 16-bit bit buffer. It knows no damage:
 // it decodes until textsize bytes are produced.
@@ -238,59 +138,6 @@ private:
     int r_ = N - F;
 };
 
-// Writes chosen symbols with the reference tree and keeps the bytes they
-// stand for, so that streams can say exactly what a test needs.
-class StreamCrafter {
-public:
-    StreamCrafter() { std::fill(ring_, ring_ + N - F, ' '); }
-
-    void Literal(unsigned char b)
-    {
-        Symbol(b);
-        Emit(b);
-    }
-
-    // A match of `length` bytes whose source is position + 1 bytes back.
-    void Match(int position, int length)
-    {
-        Symbol(255 - THRESHOLD + length);
-        int upper = position >> 6;
-        for (int i = p_len[upper] - 1; i >= 0; i--) bits_.push_back(((p_code[upper] >> (8 - p_len[upper])) >> i) & 1);
-        for (int i = 5; i >= 0; i--) bits_.push_back((position >> i) & 1);
-        int from = (r_ - position - 1) & (N - 1);
-        for (int k = 0; k < length; k++) Emit(ring_[(from + k) & (N - 1)]);
-    }
-
-    Bytes Stream() const
-    {
-        Bytes out((bits_.size() + 7) / 8, 0);
-        for (std::size_t i = 0; i < bits_.size(); i++)
-            if (bits_[i]) out[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
-        return out;
-    }
-
-    Bytes expected;
-    std::size_t BitCount() const { return bits_.size(); }
-
-private:
-    void Symbol(int c)
-    {
-        for (int bit : tree_.CodeOf(c)) bits_.push_back(bit);
-        tree_.update(c);
-    }
-    void Emit(unsigned char b)
-    {
-        expected.push_back(b);
-        ring_[r_] = b;
-        r_ = (r_ + 1) & (N - 1);
-    }
-
-    RefTree tree_;
-    std::vector<int> bits_;
-    unsigned char ring_[N] = {};
-    int r_ = N - F;
-};
-
 // ---- Harness for the decoder under test ----
 
 Bytes Block(const Bytes& stream, unsigned long decodedSize, const std::string& name = "")
@@ -323,6 +170,7 @@ struct Sink {
 struct Result {
     int code;
     Sink sink;
+    unsigned long streamEnd; // the decoder's, after LzhufOk
 };
 
 Result DecodeBlock(const Bytes& block)
@@ -330,8 +178,9 @@ Result DecodeBlock(const Bytes& block)
     auto decoder = std::make_unique<LzhufDecoder>();
     // Garbage in the working state must not matter.
     std::memset(decoder.get(), 0xA5, sizeof(LzhufDecoder));
-    Result result{0, {}};
+    Result result{0, {}, 0};
     result.code = Decode(decoder.get(), block.data(), block.size(), Sink::Take, &result.sink);
+    result.streamEnd = decoder->streamEnd;
     return result;
 }
 
@@ -477,6 +326,73 @@ TEST(LzhufDecode, LongStreamsSurviveTreeRebuilds)
     EXPECT_TRUE(ref.Decode(s.expected.size()) == s.expected);
 }
 
+// Symbols that neither the chosen one nor `avoid` is among: literals of a
+// small alphabet and short matches, skewed so that frequencies differ.
+void Filler(StreamCrafter& s, std::mt19937& rng, int avoid)
+{
+    for (;;) {
+        unsigned roll = rng() % 100;
+        int c = roll < 70 ? static_cast<int>("etaoin shrdlu"[rng() % 13] + roll % 3)
+                          : 256 + static_cast<int>(rng() % (roll < 95 ? 6 : 40));
+        if (c == avoid) continue;
+        s.Emit(c, rng() % 200);
+        return;
+    }
+}
+
+TEST(LzhufDecode, RebuildMadeByTheLeafAtNodeZeroCountsIt)
+{
+    // The leaf at node 0 is the rarest one, and a rebuild keeps it there:
+    // the symbol that makes the tree rebuild may well be that leaf, and its
+    // count (and its ancestors') must not be lost, or every later code
+    // differs from the encoder's. A literal there, then a match (the first
+    // count of symbol 0 sends the match of 60 bytes, the last node of the
+    // run of ones, to node 0).
+    for (int atNodeZero : {0, 313}) {
+        SCOPED_TRACE(atNodeZero);
+        StreamCrafter s;
+        std::mt19937 rng(static_cast<unsigned>(atNodeZero) + 1);
+        if (atNodeZero == 313) s.Literal(0);
+        while (!s.RebuildNext()) Filler(s, rng, atNodeZero);
+        // Starting from 314, the root reaches 0x8000 after 32,454 symbols.
+        ASSERT_EQ(s.Symbols(), 32454u);
+        ASSERT_EQ(s.LeafForRebuild(LeafAt::NodeZero, 0), atNodeZero);
+        s.Emit(atNodeZero, 17);
+        ASSERT_EQ(s.Rebuilds(), 1u);
+        // On through the next rebuild, which a lost count would move.
+        while (s.Rebuilds() < 2 || s.Symbols() % 1000 != 0) Filler(s, rng, -1);
+
+        Result r = RunStream(s.Stream(), s.expected.size());
+        EXPECT_EQ(r.code, LzhufOk);
+        EXPECT_TRUE(r.sink.data == s.expected) << "first difference at byte "
+            << (std::mismatch(r.sink.data.begin(), r.sink.data.end(), s.expected.begin(),
+                              s.expected.end()).first - r.sink.data.begin());
+        if (r.code == LzhufOk) EXPECT_EQ(r.streamEnd, 14 + s.Stream().size());
+    }
+}
+
+TEST(LzhufDecode, ReportsWhereTheLastSymbolEnded)
+{
+    // Whatever lies behind the stream, the end is the byte of its last bit.
+    StreamCrafter s;
+    for (int i = 0; i < 300; i++) {
+        if (i % 7 == 3) s.Match(i % 50, 3 + i % 20);
+        else s.Literal(static_cast<unsigned char>('a' + i % 5));
+        Bytes stream = s.Stream();
+        std::size_t end = 14 + stream.size();
+        Result exact = RunStream(stream, s.expected.size());
+        stream.insert(stream.end(), {0xFF, 0x00, 0x55, 0xAA, 0x12});
+        Result padded = RunStream(stream, s.expected.size());
+        SCOPED_TRACE(i);
+        ASSERT_EQ(exact.code, LzhufOk);
+        ASSERT_EQ(padded.code, LzhufOk);
+        EXPECT_EQ(exact.streamEnd, end);
+        EXPECT_EQ(padded.streamEnd, end);
+    }
+    // Nothing to decode: the stream's start, behind the name.
+    EXPECT_EQ(DecodeBlock(Block({0xFF, 0xFF}, 0, "name")).streamEnd, 18u);
+}
+
 TEST(LzhufDecode, AgreesWithTheReferenceOnArbitraryBits)
 {
     // Random bytes are a valid but meaningless stream until the input runs
@@ -511,6 +427,9 @@ TEST(LzhufDecode, LastSymbolMayUseTwoBytesBeyondTheEndButNoMore)
             Result ok = RunStream(Bytes(needed - 2, 0), size);
             EXPECT_EQ(ok.code, LzhufOk);
             EXPECT_EQ(ok.sink.data, ref.output);
+            EXPECT_EQ(ok.streamEnd, 14 + needed); // two bytes past the block
+            Result whole = RunStream(Bytes(needed + 5, 0), size);
+            EXPECT_EQ(whole.streamEnd, 14 + needed);
         }
         if (needed >= 3) {
             Result damaged = RunStream(Bytes(needed - 3, 0), size);
@@ -600,6 +519,8 @@ void ExpectRoundTrip(const Bytes& data, int level)
     Result r = RunStream(stream, data.size());
     ASSERT_EQ(r.code, LzhufOk) << "level " << level << ", " << data.size() << " bytes";
     ASSERT_TRUE(r.sink.data == data) << "level " << level << ", " << data.size() << " bytes";
+    // Our streams end in the byte that holds their last bit.
+    ASSERT_EQ(r.streamEnd, 14 + stream.size()) << "level " << level << ", " << data.size() << " bytes";
 }
 
 } // namespace

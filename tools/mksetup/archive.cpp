@@ -8,6 +8,7 @@
 #include "entry_format.h"
 #include "lzhuf.h"
 #include "lzhuf_encoder.h"
+#include "stream_check.h"
 
 namespace archive {
 namespace {
@@ -192,6 +193,11 @@ std::optional<std::vector<std::uint8_t>> DecodeEntry(
             SetError(error, "decoded " + std::to_string(bytes.size()) +
                                 " bytes instead of " +
                                 std::to_string(info.decodedSize));
+            return std::nullopt;
+        }
+        // The one decode also tells where the stream's last symbol ended.
+        if (auto problem = CheckStreamEnd({block, blockSize}, decoder->streamEnd)) {
+            SetError(error, *problem);
             return std::nullopt;
         }
         return bytes;

@@ -41,7 +41,8 @@ struct EntryInfo {
 std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
                                    std::string* error);
 
-// Decodes entry `info` of `program`; an error text on damage.
+// Decodes entry `info` of `program`; an error text on damage, including a
+// stream that ends before its last bytes (CheckStreamEnd).
 std::optional<std::vector<std::uint8_t>> DecodeEntry(
     std::span<const std::uint8_t> program, const EntryInfo& info,
     std::string* error);
