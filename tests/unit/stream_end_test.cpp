@@ -14,6 +14,7 @@
 
 #include "archive.h"
 #include "commands.h"
+#include "mksetup_support.h"
 #include "stream_check.h"
 #include "tool_error.h"
 
@@ -46,9 +47,7 @@ Bytes PaddedEntry(const std::string& name, const Bytes& data, std::size_t pad, s
 
 Bytes Program(const std::vector<Bytes>& entries)
 {
-    Bytes program(archive::kArchiveStart, 0);
-    program[archive::kStubImageSize] = '\r';
-    program[archive::kStubImageSize + 1] = '\n';
+    Bytes program = MakeStub();
     for (const Bytes& entry : entries) program.insert(program.end(), entry.begin(), entry.end());
     return program;
 }
