@@ -109,9 +109,11 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
 
     // A damaged or cut program is refused before anything is written.
     if (!CheckArchive(instance)) {
-        MessageBoxA(0, "This setup program is damaged or incomplete. Please "
-                    "obtain a new copy.", "Setup Error", MB_ICONERROR | MB_OK);
-        return 0;
+        if (!silent)
+            MessageBoxA(0, "This setup program is damaged or incomplete. "
+                        "Please obtain a new copy.", "Setup Error",
+                        MB_ICONERROR | MB_OK);
+        return ExitDamaged;
     }
     if (!ExtractEntry(instance, setupState.infPath, ExtractRewind,
                       setupState.infPath))

@@ -79,3 +79,99 @@ TEST(StubTrailer, ZeroPaddingIsNoTrailer)
 }
 
 } // namespace
+
+// --- mksetup's seal, as the setup program will check it ---------------
+
+#include "archive.h"
+#include "mksetup_support.h"
+#include "seal.h"
+
+namespace {
+
+std::vector<std::uint8_t> SealedProgram(int files = 3)
+{
+    std::vector<std::uint8_t> program = MakeStub();
+    for (int i = 0; i < files; ++i) {
+        archive::EntrySpec wanted;
+        wanted.name = "file" + std::to_string(i) + ".txt";
+        wanted.data.assign(1000 + 100 * i, static_cast<std::uint8_t>('a' + i));
+        std::vector<std::uint8_t> entry = archive::MakeEntry(wanted);
+        program.insert(program.end(), entry.begin(), entry.end());
+    }
+    archive::Seal(program);
+    return program;
+}
+
+TEST(Seal, WritesTheTrailerAndARecordThatCheckSound)
+{
+    std::vector<std::uint8_t> program = SealedProgram();
+    archive::SealStatus seal = archive::CheckSeal(program);
+    EXPECT_EQ(seal.kind, archive::SealStatus::Sound) << seal.problem;
+    EXPECT_EQ(seal.archiveEnd, program.size() - archive::kRecordSize);
+    EXPECT_EQ(seal.entryCount, 3u);
+    EXPECT_EQ(seal.bytesBehind, 0u);
+    unsigned long length = 0;
+    ASSERT_TRUE(ReadStubTrailer(program.data() + STUB_TRAILER_OFFSET, &length));
+    EXPECT_EQ(length, program.size() - archive::kRecordSize - 38914);
+    // A walker of the plain entry chain steps over the record exactly.
+    std::string error;
+    std::vector<archive::EntryInfo> entries =
+        archive::ListEntries(std::span(program).first(seal.archiveEnd), &error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(entries.size(), 3u);
+}
+
+TEST(Seal, DataBehindTheRecordIsNotPartOfTheArchive)
+{
+    std::vector<std::uint8_t> program = SealedProgram();
+    std::size_t sealed = program.size();
+    program.insert(program.end(), {'W', 'Y', '1', 0, 30, 0, 0, 0});
+    program.resize(program.size() + 100, 0x5A);
+    archive::SealStatus seal = archive::CheckSeal(program);
+    EXPECT_EQ(seal.kind, archive::SealStatus::Sound) << seal.problem;
+    EXPECT_EQ(seal.archiveEnd, sealed - archive::kRecordSize);
+    EXPECT_EQ(seal.bytesBehind, 108u);
+}
+
+TEST(Seal, EveryCutAndFlipIsDamage)
+{
+    const std::vector<std::uint8_t> sound = SealedProgram();
+    // Cut anywhere from the stub's end to the last byte.
+    for (std::size_t size : {sound.size() - 1, sound.size() - 20, sound.size() - 21,
+                             std::size_t{38914} + (sound.size() - 38914) / 2,
+                             std::size_t{38914}}) {
+        std::vector<std::uint8_t> cut(sound.begin(), sound.begin() + size);
+        archive::SealStatus seal = archive::CheckSeal(cut);
+        EXPECT_EQ(seal.kind, archive::SealStatus::Damaged) << size;
+        EXPECT_NE(seal.problem.find("truncated"), std::string::npos) << seal.problem;
+    }
+    // Every bit of the archive and of the record's fields counts.
+    for (std::size_t at = 38914; at < sound.size(); at += 97) {
+        std::vector<std::uint8_t> flipped = sound;
+        flipped[at] ^= 0x01;
+        EXPECT_EQ(archive::CheckSeal(flipped).kind, archive::SealStatus::Damaged) << at;
+    }
+    std::vector<std::uint8_t> count = sound;
+    count[count.size() - 4] ^= 0x01;
+    EXPECT_NE(archive::CheckSeal(count).problem.find("counts"), std::string::npos);
+}
+
+TEST(Seal, WithoutATrailerTheChainIsReadToTheEnd)
+{
+    std::vector<std::uint8_t> program = SealedProgram();
+    program.resize(program.size() - archive::kRecordSize);
+    std::fill(program.begin() + STUB_TRAILER_OFFSET,
+              program.begin() + STUB_TRAILER_OFFSET + STUB_TRAILER_SIZE, 0);
+    archive::SealStatus seal = archive::CheckSeal(program);
+    EXPECT_EQ(seal.kind, archive::SealStatus::Unsealed);
+    EXPECT_EQ(seal.archiveEnd, program.size());
+}
+
+TEST(Seal, RefusesAChainThatDoesNotEndAtTheEnd)
+{
+    std::vector<std::uint8_t> program = MakeStub();
+    program.resize(program.size() + 10, 1);
+    EXPECT_THROW(archive::Seal(program), std::invalid_argument);
+}
+
+} // namespace

@@ -103,7 +103,7 @@ SealStatus CheckSeal(std::span<const std::uint8_t> program)
     }
     if (status.crcComputed != status.crcStored) {
         status.problem = "CRC mismatch: the archive's CRC-32 is " + [&] {
-            char text[32];
+            char text[64];
             std::snprintf(text, sizeof text, "%08X, the record says %08X", status.crcComputed,
                           status.crcStored);
             return std::string(text);
