@@ -93,7 +93,7 @@ WTEST(SealedProgramInstallsAndRecordsItsFiles)
     inst::Session session;
     REQUIRE(session.Start(run));
     REQUIRE(inst::InstallAndClean(session.process));
-    CHECK_EQ(wt::ReadBytes(std::string(kAppDir) + "\\data\\middle.bin"), Noise(60000, 7));
+    CHECK(wt::ReadBytes(std::string(kAppDir) + "\\data\\middle.bin") == Noise(60000, 7));
     CHECK_EQ(inst::SectionKeys(std::string(kAppDir) + "\\Uninstal.inf", "Uninstall"),
              std::string("filea,fileb,filec,filed,filee,dir,linkdir"));
     Forget();
