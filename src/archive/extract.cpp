@@ -245,8 +245,8 @@ static int CheckRecord(HANDLE program, unsigned long archiveLength,
                        DWORD fileSize)
 {
     // In the stub's uninitialised data, not in its file image.
-    static unsigned long crcTable[256];
-    static unsigned char buffer[16384];
+    static unsigned long crcTable[CRC32_TABLE_SIZE];
+    static unsigned char buffer[65536];
     unsigned long recordOffset = ARCHIVE_START + archiveLength;
     unsigned char bytes[INTEGRITY_RECORD_SIZE];
     IntegrityRecord record;

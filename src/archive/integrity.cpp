@@ -29,14 +29,25 @@ void Crc32MakeTable(unsigned long* table)
         for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320ul ^ (c >> 1) : c >> 1;
         table[n] = c;
     }
+    // table[256 k + n]: the CRC of byte n followed by k zero bytes.
+    for (unsigned long n = 256; n < CRC32_TABLE_SIZE; ++n)
+        table[n] = table[table[n - 256] & 0xFF] ^ (table[n - 256] >> 8);
 }
 
 unsigned long Crc32Update(const unsigned long* table, unsigned long crc,
                           const unsigned char* data, unsigned long size)
 {
-    crc = ~crc & 0xFFFFFFFFul;
-    while (size--) crc = table[(crc ^ *data++) & 0xFF] ^ (crc >> 8);
-    return ~crc & 0xFFFFFFFFul;
+    unsigned c = static_cast<unsigned>(~crc);
+    for (; size >= 4; size -= 4, data += 4) {
+        c ^= data[0] | data[1] << 8 | data[2] << 16 |
+             static_cast<unsigned>(data[3]) << 24;
+        c = static_cast<unsigned>(table[768 + (c & 0xFF)] ^
+                                  table[512 + ((c >> 8) & 0xFF)] ^
+                                  table[256 + ((c >> 16) & 0xFF)] ^
+                                  table[c >> 24]);
+    }
+    while (size--) c = static_cast<unsigned>(table[(c ^ *data++) & 0xFF]) ^ (c >> 8);
+    return ~c & 0xFFFFFFFFul;
 }
 
 int ReadStubTrailer(const unsigned char* trailer, unsigned long* archiveLength)

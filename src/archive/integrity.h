@@ -26,6 +26,7 @@
 #pragma once
 
 enum {
+    CRC32_TABLE_SIZE = 4 * 256,  // four tables: four bytes a step
     INTEGRITY_RECORD_SIZE = 20,
     STUB_TRAILER_OFFSET = 38904, // ARCHIVE_START - 2 (CR LF) - 8
     STUB_TRAILER_SIZE = 8
@@ -34,10 +35,12 @@ enum {
 // The magic of the trailer and the record.
 extern const unsigned char kIntegrityMagic[4];
 
-// Fills a 256-entry table for Crc32Update; built at run time so that the
-// stub's file image does not carry it.
+// Fills the CRC32_TABLE_SIZE entries Crc32Update needs; built at run time
+// so that the stub's file image does not carry them.
 void Crc32MakeTable(unsigned long* table);
-// Continues a CRC-32 (start with 0) over `size` bytes.
+// Continues a CRC-32 (start with 0) over `size` bytes, four bytes a step
+// (the tables of the byte-wise method for one, two, three and four bytes
+// ahead), the bytes before and after one at a time.
 unsigned long Crc32Update(const unsigned long* table, unsigned long crc,
                           const unsigned char* data, unsigned long size);
 

@@ -19,7 +19,7 @@ std::uint32_t Le32(const std::uint8_t* p)
 
 std::uint32_t Crc(std::span<const std::uint8_t> bytes)
 {
-    unsigned long table[256];
+    static unsigned long table[CRC32_TABLE_SIZE];
     Crc32MakeTable(table);
     return static_cast<std::uint32_t>(Crc32Update(table, 0, bytes.data(), bytes.size()));
 }
