@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Turns the linked image into the stub: zero bytes up to 38,912, then CR LF,
-# so that the payload archive starts at the fixed offset 38,914.
+# so that the payload archive starts at the fixed offset 38,914. The last
+# eight bytes before the CR LF stay free for the trailer that mksetup writes
+# there (it points at the integrity record), so the image may take 38,904.
 set -euo pipefail
-image=$1 stub=$2 budget=38912
+image=$1 stub=$2 padded=38912 budget=38904
 size=$(stat -c %s "$image")
 if [ "$size" -gt "$budget" ]; then
   echo "error: $image is $size bytes; the stub image must fit in $budget bytes" \
@@ -10,7 +12,7 @@ if [ "$size" -gt "$budget" ]; then
   exit 1
 fi
 cp "$image" "$stub.tmp"
-truncate -s "$budget" "$stub.tmp"
+truncate -s "$padded" "$stub.tmp"
 printf '\r\n' >> "$stub.tmp"
 mv "$stub.tmp" "$stub"
 echo "stub: image $size bytes, $((budget - size)) bytes to spare"

@@ -8,7 +8,7 @@ what=${1:-test}
 # machines whose kernel refuses them (scripts/wine-env.sh chooses).
 pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
       binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 wine32:i386
-      xvfb xauth imagemagick lhasa)
+      xvfb xauth imagemagick lhasa osslsigncode openssl)
 case "$what" in
   bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time) ;;
   fuzz) pkgs+=(clang libclang-rt-14-dev) ;;

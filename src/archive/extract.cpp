@@ -2,6 +2,7 @@
 // and writes it out under the overwrite policy, or copies the stub itself.
 #include <windows.h>
 #include "extract.h"
+#include "integrity.h"
 #include "lzhuf.h"
 #include "setup_state.h"
 #include "setupinfo.h"
@@ -170,8 +171,12 @@ static int ExtractNext(HANDLE program, char* target, int mode,
                        const char* setupInfoPath)
 {
     DWORD fileSize = SetFilePointer(program, 0, 0, FILE_END);
-    if (fileSize == INVALID_SET_FILE_POINTER ||
-        setupState.archiveOffset >= fileSize)
+    if (fileSize == INVALID_SET_FILE_POINTER) return 0;
+    // With an integrity record the archive ends there: what follows it (a
+    // signature) is no entry.
+    if (setupState.archiveEnd && setupState.archiveEnd < fileSize)
+        fileSize = setupState.archiveEnd;
+    if (setupState.archiveOffset >= fileSize)
         return 0; // the archive is exhausted
 
     unsigned char head[8];
@@ -226,14 +231,76 @@ static int ExtractNext(HANDLE program, char* target, int mode,
     return result;
 }
 
-int ExtractEntry(HINSTANCE instance, char* target, int mode,
-                 const char* setupInfoPath)
+static HANDLE OpenProgram(HINSTANCE instance)
 {
     char programPath[SETUP_PATH_SIZE];
     DWORD length = GetModuleFileNameA(instance, programPath, sizeof programPath);
-    if (length == 0 || length >= sizeof programPath) return 0;
-    HANDLE program = CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, 0,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    if (length == 0 || length >= sizeof programPath) return INVALID_HANDLE_VALUE;
+    return CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, 0,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+}
+
+// The record's checks; 1 when sound, 0 when damaged or incomplete.
+static int CheckRecord(HANDLE program, unsigned long archiveLength,
+                       DWORD fileSize)
+{
+    // In the stub's uninitialised data, not in its file image.
+    static unsigned long crcTable[CRC32_TABLE_SIZE];
+    static unsigned char buffer[65536];
+    unsigned long recordOffset = ARCHIVE_START + archiveLength;
+    unsigned char bytes[INTEGRITY_RECORD_SIZE];
+    IntegrityRecord record;
+    if (archiveLength > fileSize - ARCHIVE_START ||
+        fileSize - recordOffset < INTEGRITY_RECORD_SIZE ||
+        !ReadAt(program, recordOffset, bytes, sizeof bytes) ||
+        !ReadIntegrityRecord(bytes, &record) ||
+        record.archiveLength != archiveLength)
+        return 0;
+    // The chain of entry lengths must end exactly on the record.
+    unsigned long offset = ARCHIVE_START, entries = 0;
+    while (offset < recordOffset) {
+        if (!ReadAt(program, offset, bytes, 8)) return 0;
+        unsigned long entryLength = bytes[4] | bytes[5] << 8 | bytes[6] << 16 |
+                                    static_cast<unsigned long>(bytes[7]) << 24;
+        if (!CheckEntryLength(entryLength, offset, recordOffset)) return 0;
+        offset += entryLength;
+        ++entries;
+    }
+    if (entries != record.entryCount) return 0;
+    Crc32MakeTable(crcTable);
+    unsigned long crc = 0;
+    SetFilePointer(program, ARCHIVE_START, 0, FILE_BEGIN);
+    for (unsigned long left = archiveLength; left;) {
+        DWORD size = left < sizeof buffer ? left : sizeof buffer, got = 0;
+        if (!ReadFile(program, buffer, size, &got, 0) || got != size) return 0;
+        crc = Crc32Update(crcTable, crc, buffer, size);
+        left -= size;
+    }
+    if (crc != record.crc) return 0;
+    setupState.archiveEnd = recordOffset;
+    return 1;
+}
+
+int CheckArchive(HINSTANCE instance)
+{
+    HANDLE program = OpenProgram(instance);
+    if (program == INVALID_HANDLE_VALUE) return 1; // as ExtractEntry will find
+    DWORD fileSize = SetFilePointer(program, 0, 0, FILE_END);
+    unsigned char trailer[STUB_TRAILER_SIZE];
+    unsigned long archiveLength;
+    int result = 1;
+    if (fileSize != INVALID_SET_FILE_POINTER && fileSize >= ARCHIVE_START &&
+        ReadAt(program, STUB_TRAILER_OFFSET, trailer, sizeof trailer) &&
+        ReadStubTrailer(trailer, &archiveLength))
+        result = CheckRecord(program, archiveLength, fileSize);
+    CloseHandle(program);
+    return result;
+}
+
+int ExtractEntry(HINSTANCE instance, char* target, int mode,
+                 const char* setupInfoPath)
+{
+    HANDLE program = OpenProgram(instance);
     if (program == INVALID_HANDLE_VALUE) return 0;
 
     int result = 1;

@@ -14,3 +14,12 @@
 // cannot be opened ("File Error!" / "Can't get memory!" where it says so).
 int ExtractEntry(HINSTANCE instance, char* target, int mode,
                  const char* setupInfoPath);
+
+// Checks the payload archive before anything is written: where the stub's
+// trailer says an integrity record follows the archive, the record must be
+// there, the entry chain (headers only) must end exactly on it, and the
+// archive's CRC-32 must match. Then the archive ends at the record for
+// every later ExtractEntry (archiveEnd). Returns 1 when the archive is
+// sound or carries no record (a program made by another tool, read as
+// before); 0 when it is damaged or incomplete. Shows nothing.
+int CheckArchive(HINSTANCE instance);

@@ -107,6 +107,14 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
         !AppendText(setupState.licensePath, LICENSE_NAME, SETUP_PATH_SIZE))
         return ExitExtractFailed;
 
+    // A damaged or cut program is refused before anything is written.
+    if (!CheckArchive(instance)) {
+        if (!silent)
+            MessageBoxA(0, "This setup program is damaged or incomplete. "
+                        "Please obtain a new copy.", "Setup Error",
+                        MB_ICONERROR | MB_OK);
+        return ExitDamaged;
+    }
     if (!ExtractEntry(instance, setupState.infPath, ExtractRewind,
                       setupState.infPath))
         return ExtractionFailure();

@@ -24,6 +24,7 @@ struct SetupState {
     int backdropPlaced;                     // 1 after the first position change
     int silent;                             // 1 in a run started with /S
     int exitCode;                           // silent run: why it failed
+    unsigned long archiveEnd;               // integrity record's offset, or 0
 };
 
 extern SetupState setupState;

@@ -17,6 +17,9 @@ expect_failure() {
 }
 offset_of() { grep -obUaF -- "$1" "$2" | head -1 | cut -d: -f1; }
 poke() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+# unseal IN OUT: the setup program without its integrity record, as a tool
+# without one would make it: the trailer zeroed, the record dropped.
+unseal() { head -c -20 "$1" >"$2" && poke "$2" 38904 '\0\0\0\0\0\0\0\0'; }
 
 # make_stub OUT: a stub of the shape the build makes: an MZ header leading to
 # a PE header (i386, no sections, 1024 bytes of headers), zero bytes up to
@@ -55,14 +58,26 @@ for line in 'filea    Readme.txt' 'fileb    data\sample.bin' 'filec    hello.txt
             'filed    help\Guide.txt'; do
   grep -qF -- "$line" "$work/out" || fail "build does not print \"$line\""
 done
-cmp -s -n 38914 "$stub" "$work/setup.exe" || fail "setup.exe does not begin with the stub"
+cmp -s -n 38904 "$stub" "$work/setup.exe" || fail "setup.exe does not begin with the stub"
+cmp -s -i 38912 -n 2 "$stub" "$work/setup.exe" || fail "setup.exe has no CR LF at 38912"
+# The trailer points at the integrity record, the file's last 20 bytes.
+size=$(stat -c %s "$work/setup.exe")
+[ "$(od -An -tx1 -j 38904 -N 4 "$work/setup.exe" | tr -d ' ')" = 57594300 ] ||
+  fail "no trailer in the stub's padding"
+[ "$(od -An -tu4 -j 38908 -N 4 "$work/setup.exe" | tr -d ' ')" = $((size - 20 - 38914)) ] ||
+  fail "the trailer does not give the archive's length"
+[ "$(tail -c 20 "$work/setup.exe" | head -c 8 | od -An -tx1 | tr -d ' ')" = 5759430014000000 ] ||
+  fail "no integrity record at the end"
 
 expect_success "list" "$mksetup" list "$work/setup.exe"
 [ "$(grep -c '0x20 A---' "$work/out")" = 6 ] || fail "list does not show 6 entries"
+grep -qE '^integrity record: CRC-32 [0-9A-F]{8} over [0-9]+ bytes, 6 entries: OK$' "$work/out" ||
+  fail "list does not show the integrity record"
 grep -qE '^ +4 +fileb +3448 .*2024-03-01 04:00:00 .*data\\sample.bin$' "$work/out" ||
   fail "list row of sample.bin"; 
 
 expect_success "verify" "$mksetup" verify "$work/setup.exe"
+grep -q 'setup.exe: 6 entries OK, integrity record OK$' "$work/out" || fail "verify says nothing of the record"
 expect_success "extract" "$mksetup" extract "$work/setup.exe" -d "$work/x"
 cmp -s "$pkg/setup.inf" "$work/x/Uninstal.inf" || fail "Uninstal.inf differs"
 cmp -s "$pkg/license.txt" "$work/x/License.txt" || fail "License.txt differs"
@@ -140,17 +155,51 @@ expect_failure "verify of another Windows program" 'other.exe: not a setup progr
   "$mksetup" verify "$work/other.exe"
 expect_failure "verify of a stub alone" 'holds 0 entries' "$mksetup" verify "$stub"
 
-# decodedSize of entry 4 (behind its name) made far larger than its stream.
+# decodedSize of entry 4 (behind its name) made far larger than its stream:
+# the record's CRC no longer holds, and verify still says which entry fails.
 cp "$work/setup.exe" "$work/damaged.exe"
 at=$(offset_of 'data\sample.bin' "$work/damaged.exe")
 poke "$work/damaged.exe" $((at + 15 + 2)) '\x7f'
 expect_failure "verify damaged size" 'entry 4 "data\\sample.bin": compressed data is damaged' \
   "$mksetup" verify "$work/damaged.exe"
-expect_failure "extract damaged size" 'entry 4' \
+grep -q 'the archive is damaged: CRC mismatch' "$work/err" || fail "verify damaged size: no CRC mismatch"
+expect_failure "extract damaged size" 'the archive is damaged: CRC mismatch.*nothing extracted' \
   "$mksetup" extract "$work/damaged.exe" -d "$work/damaged"
+[ ! -e "$work/damaged" ] || fail "extract wrote files from a damaged archive"
+unseal "$work/damaged.exe" "$work/damaged-unsealed.exe"
+expect_failure "extract damaged size without a record" 'entry 4' \
+  "$mksetup" extract "$work/damaged-unsealed.exe" -d "$work/damaged"
+
+# One bit flipped inside a stream, where the decoder may not notice: only
+# the record tells.
+cp "$work/setup.exe" "$work/flipped.exe"
+at=$(offset_of 'help\Guide.txt' "$work/flipped.exe")
+byte=$(od -An -tu1 -j $((at + 40)) -N 1 "$work/flipped.exe" | tr -d ' ')
+poke "$work/flipped.exe" $((at + 40)) "$(printf '\\x%02x' $((byte ^ 16)))"
+expect_failure "verify one flipped bit" 'the archive is damaged: CRC mismatch' \
+  "$mksetup" verify "$work/flipped.exe"
+
+# A signature appended behind the record is no entry.
+{ cat "$work/setup.exe"; printf 'WY1\0\x30\0\0\0'; head -c 40 /dev/urandom; } >"$work/signed.exe"
+expect_success "verify with data behind the record" "$mksetup" verify "$work/signed.exe"
+grep -q '6 entries OK, integrity record OK (48 bytes behind the record)' "$work/out" ||
+  fail "verify does not mention the bytes behind the record"
+expect_success "list with data behind the record" "$mksetup" list "$work/signed.exe"
+grep -q '48 bytes behind it' "$work/out" || fail "list does not mention the bytes behind the record"
+expect_success "extract with data behind the record" "$mksetup" extract "$work/signed.exe" -d "$work/signed"
+[ "$(find "$work/signed" -type f | wc -l)" = 6 ] || fail "extract of a signed program wrote other than 6 files"
+
+# Cut into the record: the trailer still asks for it.
+head -c -10 "$work/setup.exe" >"$work/cut-record.exe"
+expect_failure "verify cut record" 'the archive is damaged: truncated' \
+  "$mksetup" verify "$work/cut-record.exe"
+unseal "$work/setup.exe" "$work/unsealed.exe"
+expect_success "verify without a record" "$mksetup" verify "$work/unsealed.exe"
+expect_success "list without a record" "$mksetup" list "$work/unsealed.exe"
+grep -q '^no integrity record' "$work/out" || fail "list of an unsealed program says nothing of it"
 
 # The file cut short: the last entry's length runs past the end.
-head -c -10 "$work/setup.exe" >"$work/cut.exe"
+head -c -40 "$work/setup.exe" >"$work/cut.exe"
 expect_failure "verify cut file" \
   'entry 6 "help\\Guide.txt" (offset [0-9]*): truncated: entry length [0-9]* runs past the end' \
   "$mksetup" verify "$work/cut.exe"
@@ -164,8 +213,9 @@ poke "$work/zero.exe" $((at - 10)) '\x00\x00\x00\x00'
 expect_failure "entry length 0" 'entry 3 (offset [0-9]*): entry length is 0' \
   "$mksetup" verify "$work/zero.exe"
 
-# A stored name that climbs out of the install directory is never written.
-cp "$work/setup.exe" "$work/unsafe.exe"
+# A stored name that climbs out of the install directory is never written
+# (made without a record, so that extract gets as far as the names).
+cp "$work/unsealed.exe" "$work/unsafe.exe"
 at=$(offset_of 'hello.txt' "$work/unsafe.exe")
 poke "$work/unsafe.exe" "$at" '..\\lo.txt'
 expect_failure "extract unsafe name" 'entry 5 "..\\lo.txt": unsafe stored name' \

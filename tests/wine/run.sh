@@ -113,6 +113,13 @@ if [ "$WINE_BITS" = 64 ]; then
   tally check-stub64 "$log" "${PIPESTATUS[0]}"
 fi
 
+# The signed setup program test_integrity installs, made and checked on the
+# host (osslsigncode, openssl).
+echo "== signed setup program"
+"$root/tests/wine/make-signed.sh" "$BIN_DIR/mksetup" "$BIN_DIR/setup-stub$WINE_SUFFIX.exe" \
+  "$WINE_BIN/fixtures/signed-setup.exe" | tee "$log"
+tally make-signed "$log" "${PIPESTATUS[0]}"
+
 if [ $# -gt 0 ]; then
   programs=()
   for name in "$@"; do programs+=("$WINE_BIN/${name%.exe}.exe"); done

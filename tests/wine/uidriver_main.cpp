@@ -23,6 +23,7 @@
 //   sleep MS             waits
 //   note TEXT            writes TEXT to the transcript
 //   wait-exit [MS]       waits for the program to end
+//   elapsed LABEL        notes "elapsed LABEL: N ms" since the program's start
 //
 // Every step goes to the transcript (stdout without --transcript). Exit
 // status 0 when every step succeeded; 1 when one failed (the program is
@@ -132,6 +133,7 @@ int main(int argc, char** argv)
     ui::SetTranscript(transcript);
 
     ui::Process process;
+    DWORD started = GetTickCount();
     if (!ui::Start(process, commandLine)) return 1;
 
     int timeoutMs = 20000;
@@ -180,6 +182,9 @@ int main(int argc, char** argv)
             if (ok) Sleep(ms);
         } else if (command == "note") {
             ui::Note("note: %s", arg.c_str());
+        } else if (command == "elapsed") {
+            ui::Note("elapsed %s: %lu ms", arg.c_str(),
+                     static_cast<unsigned long>(GetTickCount() - started));
         } else if (command == "wait-exit") {
             int ms = arg.empty() ? timeoutMs : ParseNumber(arg, &ok);
             ok = ok && ui::WaitExit(process, ms);

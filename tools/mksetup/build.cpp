@@ -11,6 +11,7 @@
 #include "file_io.h"
 #include "output_guard.h"
 #include "package.h"
+#include "seal.h"
 #include "setup_check.h"
 #include "setup_info.h"
 #include "stub_image.h"
@@ -185,11 +186,15 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
             throw ToolError(source.path.string(), error.what());
         }
         program.insert(program.end(), entry.begin(), entry.end());
-        // The setup program walks its archive with 32-bit offsets.
-        if (program.size() > 0xFFFFFFFFu)
+        // The setup program walks its archive with 32-bit offsets, and
+        // the integrity record follows it.
+        if (program.size() > 0xFFFFFFFFu - archive::kRecordSize)
             throw ToolError(options.output.string(),
                             "the setup program would be larger than 4 GiB");
     }
+    // The trailer in the stub and the record behind the last entry let the
+    // setup program refuse a cut or damaged copy before it writes anything.
+    archive::Seal(program);
 
     progress.Clear();
     WriteFileAtomically(options.output, program);

@@ -9,6 +9,7 @@
 #include "entry_format.h"
 #include "file_io.h"
 #include "package.h"
+#include "seal.h"
 #include "setup_info.h"
 #include "stub_image.h"
 #include "tool_error.h"
@@ -45,14 +46,52 @@ void RequireSetupProgram(const fs::path& setup, std::span<const std::uint8_t> pr
         throw ToolError(setup.string(), *reason);
 }
 
-std::vector<archive::EntryInfo> ReadChain(const fs::path& setup,
-                                          std::span<const std::uint8_t> program)
+// The part of the program that holds entries: up to the integrity record
+// where there is one (what follows it, a signature, is no entry), else the
+// whole file.
+std::span<const std::uint8_t> EntryPart(std::span<const std::uint8_t> program,
+                                        const archive::SealStatus& seal)
 {
-    RequireSetupProgram(setup, program);
+    return program.first(static_cast<std::size_t>(seal.archiveEnd));
+}
+
+std::vector<archive::EntryInfo> ReadChain(const fs::path& setup,
+                                          std::span<const std::uint8_t> program,
+                                          const archive::SealStatus& seal)
+{
     std::string error;
-    std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+    std::vector<archive::EntryInfo> entries =
+        archive::ListEntries(EntryPart(program, seal), &error);
     if (!error.empty()) throw ToolError(setup.string(), error);
     return entries;
+}
+
+std::string Hex32(std::uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+// One line on the integrity record, for list.
+std::string SealText(const archive::SealStatus& seal)
+{
+    switch (seal.kind) {
+    case archive::SealStatus::Unsealed:
+        return "no integrity record (made without one): the setup program checks nothing "
+               "before it installs";
+    case archive::SealStatus::Damaged:
+        return "integrity record: DAMAGED: " + seal.problem;
+    case archive::SealStatus::Sound:
+        break;
+    }
+    std::string text = "integrity record: CRC-32 " + Hex32(seal.crcStored) + " over " +
+                       std::to_string(seal.archiveEnd - archive::kArchiveStart) + " bytes, " +
+                       std::to_string(seal.entryCount) + " entries: OK";
+    if (seal.bytesBehind)
+        text += "; " + std::to_string(seal.bytesBehind) +
+                " bytes behind it (a signature, for instance) are not part of the archive";
+    return text;
 }
 
 std::string EntryName(std::size_t index, const archive::EntryInfo& entry)
@@ -66,8 +105,10 @@ int ListSetup(const fs::path& setup, std::ostream& out)
 {
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
     RequireSetupProgram(setup, program);
+    archive::SealStatus seal = archive::CheckSeal(program);
     std::string error;
-    std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+    std::vector<archive::EntryInfo> entries =
+        archive::ListEntries(EntryPart(program, seal), &error);
     out << std::right << std::setw(4) << "#" << "  " << std::left << std::setw(8)
         << "key" << std::right << std::setw(10) << "size" << std::setw(10)
         << "packed" << "  " << std::left << std::setw(19) << "date/time (UTC)"
@@ -81,6 +122,7 @@ int ListSetup(const fs::path& setup, std::ostream& out)
             << FormatDosStamp(restored) << "  " << std::setw(11)
             << AttributeText(entry.attributes) << "  " << entry.name << '\n';
     }
+    out << SealText(seal) << '\n';
     if (!error.empty()) throw ToolError(setup.string(), error);
     return 0;
 }
@@ -88,12 +130,21 @@ int ListSetup(const fs::path& setup, std::ostream& out)
 int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors)
 {
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
-    std::vector<archive::EntryInfo> entries = ReadChain(setup, program);
+    RequireSetupProgram(setup, program);
+    archive::SealStatus seal = archive::CheckSeal(program);
     int bad = 0;
     auto report = [&](const std::string& reason) {
         errors << "mksetup: " << setup.string() << ": " << reason << '\n';
         ++bad;
     };
+    // A damaged archive is reported, and every entry is still decoded to
+    // say which ones fail.
+    if (seal.kind == archive::SealStatus::Damaged)
+        report("the archive is damaged: " + seal.problem);
+    std::string chainError;
+    std::vector<archive::EntryInfo> entries =
+        archive::ListEntries(EntryPart(program, seal), &chainError);
+    if (!chainError.empty()) report(chainError);
     if (program[STUB_IMAGE_SIZE] != '\r' || program[STUB_IMAGE_SIZE + 1] != '\n')
         report("the stub does not end in CR LF");
     if (entries.size() < 2)
@@ -127,15 +178,25 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors)
                    std::to_string(present) + " application files follow");
     }
     if (bad) return 1;
-    out << setup.string() << ": " << entries.size() << " entries OK\n";
+    out << setup.string() << ": " << entries.size() << " entries OK"
+        << (seal.kind == archive::SealStatus::Sound ? ", integrity record OK" : "")
+        << (seal.bytesBehind ? " (" + std::to_string(seal.bytesBehind) +
+                                   " bytes behind the record)"
+                             : std::string())
+        << '\n';
     return 0;
 }
 
 int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream& out)
 {
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
-    std::vector<archive::EntryInfo> entries = ReadChain(setup, program);
+    RequireSetupProgram(setup, program);
+    archive::SealStatus seal = archive::CheckSeal(program);
     // Refuse before anything is written.
+    if (seal.kind == archive::SealStatus::Damaged)
+        throw ToolError(setup.string(), "the archive is damaged: " + seal.problem +
+                                            "; nothing extracted");
+    std::vector<archive::EntryInfo> entries = ReadChain(setup, program, seal);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::string& name = entries[i].name;
         if (!IsSafeStoredName(name.data(), static_cast<unsigned>(name.size())))

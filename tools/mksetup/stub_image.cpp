@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "entry_format.h"
+#include "integrity.h"
 
 namespace mksetup {
 namespace {
@@ -80,6 +81,9 @@ StubImage ReadStubImage(std::span<const std::uint8_t> stub, std::string* problem
     if (end > STUB_IMAGE_SIZE)
         return fail("has an image of " + std::to_string(end) +
                     " bytes, more than the 38912 before CR LF: it was cut to fit");
+    if (end > STUB_TRAILER_OFFSET)
+        return fail("has an image of " + std::to_string(end) +
+                    " bytes, which reaches into the trailer at 38904 that mksetup fills");
     image.imageEnd = static_cast<std::uint32_t>(end);
     // The build pads the linked image with zero bytes; anything else there
     // is no stub of ours.
