@@ -563,6 +563,33 @@ WTEST(FileNearTheLengthLimitIsWrittenInPlace)
     ForgetInstallation();
 }
 
+// An install directory so long that the license's and the log's paths are
+// cut where their 256-byte buffers end ("...\Lice", "...\Unin"): the cut
+// paths name the application files of those names, which must keep their
+// bytes. The license and the log then stay beside the program.
+WTEST(CutLicenseAndLogPathsReplaceNoApplicationFile)
+{
+    ForgetInstallation();
+    std::string deep = std::string(kAppDir) + "\\" + std::string(250 - 17, 'd');
+    REQUIRE(deep.size() == 250u);
+    REQUIRE((deep + "\\License.txt").substr(0, 255) == deep + "\\Lice");
+    Package p = WriteSetup("bad-cutpaths", Payload(Inf(Install(2, deep)),
+                                                   {Entry("Lice", Data("application Lice")),
+                                                    Entry("Unin", Data("application Unin"))}));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    CHECK(run.exited);
+    CHECK(wt::ReadBytes(deep + "\\Lice") == Data("application Lice"));
+    CHECK(wt::ReadBytes(deep + "\\Unin") == Data("application Unin"));
+    CHECK_EQ(Join(Tree(deep)), "Lice,Unin");
+    CHECK(wt::ReadBytes(p.license) == Data(kLicenseText));
+    CHECK_EQ(wt::IniValue(p.inf, "Uninstall", "filea"), deep + "\\Lice");
+    CHECK_EQ(Join(Tree(p.dir)), "License.txt,Uninstal.inf,setup.exe");
+    ForgetInstallation();
+}
+
 // A disk that fills up while a file is written. Needs a small drive:
 // WTEST_SMALL_DRIVE names its letter (run.sh maps "X:" to a 64 KB tmpfs in
 // the prefix's dosdevices where it may mount one); without it the case is
@@ -626,6 +653,21 @@ WTEST_CHILD(hold)
     return 0;
 }
 
+// Holds the file named by argv[1] open for reading, sharing reading,
+// writing and deletion with others, until the file argv[2] appears.
+WTEST_CHILD(holdshared)
+{
+    if (argc < 3) return 2;
+    HANDLE file = CreateFileA(argv[1], GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    for (int i = 0; i < 1200 && GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    CloseHandle(file);
+    return 0;
+}
+
 bool IsHeld(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -658,6 +700,40 @@ WTEST(TargetHeldOpenByAnotherProgramStaysAsItWas)
     CHECK(wt::ReadBytes(held) == Data("in use"));
     CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
     CHECK_EQ(UninstallKeys(p.inf), "");
+    ForgetInstallation();
+}
+
+// A file another program holds open while sharing deletion: deleting it
+// only marks it, its name stays until that program lets go, so a new file
+// cannot be moved onto a deleted one. The old file is moved aside instead,
+// the new one takes its place, and once the other program lets go only the
+// new file is left: the installation succeeds and nothing is lost.
+WTEST(TargetHeldOpenWithDeleteSharingIsReplaced)
+{
+    ForgetInstallation();
+    std::string app = kAppDir, held = app + "\\readme.txt", release = "C:\\wtest\\bad-release2";
+    CreateDirectoryA(kAppDir, nullptr);
+    wt::WriteBytes(held, Data("old readme"));
+    DeleteFileA(release.c_str());
+    ui::Process holder;
+    REQUIRE(ui::Start(holder, wtest::ChildCommand("holdshared") + " " + held + " " + release));
+    Sleep(1000);
+    REQUIRE(ui::IsRunning(holder));
+
+    Package p = WriteSetup("bad-heldshared",
+                           Payload(Inf(Install(1)), {Entry("readme.txt", Data("new readme"))}));
+    InstallRun run = DriveInstall(p);
+    wt::WriteBytes(release, Data("done"));
+    ui::WaitExit(holder, 10000);
+    ui::Kill(holder);
+    DeleteFileA(release.c_str());
+
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    CHECK(wt::ReadBytes(held) == Data("new readme"));
+    CHECK_EQ(Join(Tree(kAppDir)), "License.txt,Uninstal.inf,readme.txt");
+    CHECK_EQ(wt::IniValue(app + "\\Uninstal.inf", "Uninstall", "filea"), held);
     ForgetInstallation();
 }
 
