@@ -84,7 +84,9 @@ static void CreateParents(char* path)
 
 // ExtractInstall: target := directory + "\" + stored name, recorded under
 // the next free [Uninstall] key, which is left in `key`; the copy mode
-// comes from [Copymode].
+// comes from [Copymode]. When the key series is full the file goes
+// unrecorded (`key` empty, the copy mode that of no key: replace) rather
+// than take the record of another file.
 static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
                                 const char* setupInfoPath, int* mode,
                                 char* key)
@@ -96,8 +98,9 @@ static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
     for (unsigned i = 0; i < entry.nameLength; ++i) target[length++] = entry.name[i];
     target[length] = 0;
 
-    FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT, key);
-    WriteInfString("Uninstall", key, target, setupInfoPath);
+    if (FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT,
+                          key))
+        WriteInfString("Uninstall", key, target, setupInfoPath);
     *mode = ReadInfInt("Copymode", key, ExtractAlways, setupInfoPath);
     return 1;
 }

@@ -34,10 +34,14 @@ static int JoinPath(char* path, const char* base, const char* name)
 }
 
 // Records `value` under the current letter key and advances the letter.
+// The letters end at 0xFF, where the uninstaller stops reading: after that
+// one the key is left empty, the series is full and no further record is
+// written (none may replace another, nor go where it is never read).
 static void RecordNext(char* key, const char* value, const char* infPath)
 {
+    if (!key[0]) return;
     WriteInfString(uninstallSection, key, value, infPath);
-    ++key[4];
+    if (!StepLetter(key + 4)) key[0] = 0;
 }
 
 static void WindowsPath(char* path, const char* name)

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "archive.h"
 #include "testutil.h"
@@ -756,6 +757,50 @@ WTEST(ReadOnlyTargetStaysAsItWas)
     CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
     CHECK_EQ(UninstallKeys(p.inf), "");
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ForgetInstallation();
+}
+
+// ---------------------------------------------------------------------------
+// Archives made elsewhere: more application files than the [Uninstall]
+// letters hold (mksetup refuses more than 157).
+
+// 159 files fill the letters "a" to 0xFF, the last one the uninstaller
+// reads. No record may replace another or go under a key past the end
+// ("file" with letter 0, then 0x01, ...), which nothing reads: the license
+// and the log stay unrecorded, and no shortcut is made that could not be
+// recorded. The uninstaller then removes every application file.
+WTEST(FullLetterSeriesReplacesNoRecord)
+{
+    ForgetInstallation();
+    std::vector<wt::Bytes> files;
+    std::vector<std::string> names;
+    for (int i = 0; i < 159; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "f%03d", i);
+        names.push_back(name);
+        files.push_back(Entry(name, Data(name)));
+    }
+    Package p = WriteSetup("bad-letters",
+                           Payload(Install(159) + "[Links]\r\nlinka=f000\r\nlinkfilea=F.lnk\r\n",
+                                   files));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    std::string app = kAppDir, log = app + "\\Uninstal.inf";
+    REQUIRE(wt::Exists(log));
+    for (int i = 0; i < 159; ++i)
+        CHECK_EQ(wt::IniValue(log, "Uninstall", std::string("file") + char('a' + i)),
+                 app + "\\" + names[i]);
+    for (const char* key : {"file", "file\x01", "file\x02"})
+        CHECK_EQ(wt::IniValue(log, "Uninstall", key), "");
+    CHECK(wt::ReadBytes(app + "\\License.txt") == Data(kLicenseText));
+    CHECK(!wt::Exists(LinkDir() + "\\F.lnk"));
+
+    UninstallRun removal = RunUninstaller(p.dir, log);
+    CHECK_EQ(removal.closing, std::string(kAppName) +
+                                  " has been uninstalled.\r\nSome files could not be removed.");
+    CHECK_EQ(Join(Tree(kAppDir)), "License.txt,Uninstal.inf");
     ForgetInstallation();
 }
 
