@@ -167,6 +167,53 @@ WTEST(missing_recorded_file_is_passed_over)
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// Records that climb out of the install directory ("..", "/" taken for
+// "\") name folders outside it: those must stay, empty or not, while the
+// folders of the install directory's own files go.
+WTEST(emptied_folders_only_inside_the_install_directory)
+{
+    std::string base = wt::FreshDir("unin-climb");
+    std::string log = Prepare(base);
+    std::string dir = base + "\\my app";
+    for (const char* folder : {"\\sib", "\\sib\\y", "\\sib2", "\\sib2\\z"})
+        CreateDirectoryA((base + folder).c_str(), 0);
+    RewriteLog(base, "filea=" + dir + "\\a.exe\r\nfileb=" + dir + "\\help\\sub\\x.txt\r\n"
+                     "filec=" + dir + "\\..\\sib\\y\\f.txt\r\n"
+                     "filed=" + dir + "\\help/..\\..\\sib2\\z\\f.txt\r\n"
+                     "filee=" + log + "\r\n");
+    CHECK_EQ(Run(base, log, IDYES), std::string("Lumenoid has been uninstalled."));
+    CHECK(!wt::Exists(dir));
+    CHECK(wt::Exists(base + "\\sib\\y"));
+    CHECK(wt::Exists(base + "\\sib2\\z"));
+    CHECK(wt::Exists(base + "\\outside.txt"));
+}
+
+// A log whose install directory is a bare drive ("C:") would make the whole
+// drive "inside": no folder outside the recorded ones may go.
+WTEST(bare_drive_as_install_directory_removes_no_folder)
+{
+    std::string base = wt::FreshDir("unin-drive");
+    std::string log = base + "\\Uninstal.inf";
+    CreateDirectoryA((base + "\\menu").c_str(), 0);
+    CreateDirectoryA((base + "\\menu\\Programs").c_str(), 0);
+    CreateDirectoryA((base + "\\menu\\Programs\\App").c_str(), 0);
+    CreateDirectoryA((base + "\\empty").c_str(), 0);
+    wt::WriteBytes(base + "\\menu\\Programs\\App\\App.lnk", wt::ToBytes("l"));
+    for (const char* drive : {"C:", "C:\\"}) {
+        wt::WriteBytes(log, wt::ToBytes(std::string("[Install]\r\nAppName=Drive Test\r\n"
+                                                    "[Uninstall]\r\ndir=") + drive +
+                                        "\r\nlinkdir=" + base + "\\menu\\Programs\\App\r\n"
+                                        "filea=" + base + "\\empty\\gone.txt\r\n"
+                                        "fileb=" + base + "\\menu\\Programs\\App\\App.lnk\r\n"));
+        CopyFileA(wt::StubPath().c_str(), (base + "\\Duvedozi.exe").c_str(), FALSE);
+        Run(base, log, IDYES, "Drive Test");
+        CHECK(wt::Exists(base + "\\empty"));
+        CHECK(wt::Exists(base + "\\menu\\Programs"));
+        CHECK(!wt::Exists(base + "\\menu\\Programs\\App"));
+        CHECK(wt::Exists(log));
+    }
+}
+
 // Without a log there is no name: nothing may be deleted, and an empty name
 // must not address the Uninstall key itself or another product's entry.
 WTEST(missing_log_removes_nothing)
