@@ -44,11 +44,13 @@ static void RecordNext(char* key, const char* value, const char* infPath)
     if (!StepLetter(key + 4)) key[0] = 0;
 }
 
-static void WindowsPath(char* path, const char* name)
+// A Windows directory that cannot be had (0) or does not fit (more than the
+// limit) leaves the buffer as it was: it counts as empty then.
+void WindowsPath(char* path, const char* name)
 {
     char windows[SETUP_PATH_SIZE];
     UINT length = GetWindowsDirectoryA(windows, INF_VALUE_LIMIT);
-    if (length >= sizeof windows) windows[0] = 0;
+    if (!length || length > INF_VALUE_LIMIT) windows[0] = 0;
     JoinPath(path, windows, name);
 }
 
