@@ -141,36 +141,6 @@ WTEST(long_name_entry_is_removed_under_the_key_it_was_written_to)
 
 namespace {
 
-// Points this program's import of kernel32!GetWindowsDirectoryA, which the
-// stub's code calls through, at `replacement`; the previous target.
-void* SetWindowsDirectoryImport(void* replacement)
-{
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         dll->Name; ++dll) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + dll->Name), "kernel32.dll") != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), "GetWindowsDirectoryA") != 0)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
-            void* previous = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
-            return previous;
-        }
-    }
-    return nullptr;
-}
-
 // The platform's two failures: nothing written and 0, or the size needed
 // (more than the buffer's) and nothing written.
 UINT WINAPI WindowsDirectoryFails(LPSTR, UINT) { return 0; }
@@ -193,14 +163,15 @@ WTEST(windows_directory_that_cannot_be_had_counts_as_empty)
     std::string dir = wt::FreshDir("reg-nowindows");
     for (auto* fake : {&WindowsDirectoryFails, &WindowsDirectoryTooLong}) {
         Prepare(setupState, "Wtest NoWindows", dir);
-        void* real = SetWindowsDirectoryImport(reinterpret_cast<void*>(fake));
+        void* real = wt::ReplaceImport("kernel32.dll", "GetWindowsDirectoryA",
+                                       reinterpret_cast<void*>(fake));
         REQUIRE(real != nullptr);
         char path[SETUP_PATH_SIZE];
         SoilStack();
         WindowsPath(path, "\\Duvedozi.exe");
         SoilStack();
         UpdateRegistry(&setupState, 0);
-        SetWindowsDirectoryImport(real);
+        wt::ReplaceImport("kernel32.dll", "GetWindowsDirectoryA", real);
         CHECK_EQ(std::string(path), "\\Duvedozi.exe");
         std::string key = std::string(kUninstallRoot) + "Wtest NoWindows";
         CHECK_EQ(Value(HKEY_LOCAL_MACHINE, key, "UninstallString"),
