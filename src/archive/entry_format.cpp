@@ -91,12 +91,19 @@ void AdjustDosTime(unsigned short* dosDate, unsigned short* dosTime)
     unsigned hour = (*dosTime >> 11) + 6;
     unsigned rest = *dosTime & 0x07FF;
     if (hour >= 24) {
-        hour -= 24;
         unsigned year = 1980 + (*dosDate >> 9);
         unsigned month = (*dosDate >> 5) & 0x0F;
         unsigned day = *dosDate & 0x1F;
-        if (month >= 1 && month <= 12 && day >= 1 &&
-            day <= DaysInMonth(year, month)) {
+        int known = month >= 1 && month <= 12 && day >= 1 &&
+                    day <= DaysInMonth(year, month);
+        // 2107-12-31 is the last day the format holds.
+        if (!known || (year == 2107 && month == 12 && day == 31)) {
+            // No next day to carry into: the day's last moment, 23:59:58,
+            // rather than an hour that wraps back into the same day.
+            hour = 23;
+            rest = 59 << 5 | 29;
+        } else {
+            hour -= 24;
             if (++day > DaysInMonth(year, month)) {
                 day = 1;
                 if (++month > 12) {
@@ -104,10 +111,8 @@ void AdjustDosTime(unsigned short* dosDate, unsigned short* dosTime)
                     ++year;
                 }
             }
-            // 2107 is the last year the format holds; stay on its last day.
-            if (year - 1980 <= 127)
-                *dosDate = static_cast<unsigned short>(
-                    (year - 1980) << 9 | month << 5 | day);
+            *dosDate = static_cast<unsigned short>((year - 1980) << 9 |
+                                                   month << 5 | day);
         }
     }
     *dosTime = static_cast<unsigned short>(hour << 11 | rest);

@@ -59,7 +59,10 @@ unsigned long MapDosAttributes(unsigned char dosAttributes);
 
 // Adds the six hours that stored times lack. An hour that reaches 24 or
 // more is carried into the next day (month and year roll over; leap years
-// count). Dates the calendar does not know are left as they are.
+// count). Where there is no next day to carry into - a date the calendar
+// does not know, or 2107-12-31, the last day the format holds - the date
+// stays and the time becomes that day's last moment, 23:59:58: never
+// earlier than the stored time.
 void AdjustDosTime(unsigned short* dosDate, unsigned short* dosTime);
 
 // Steps the letter of a letter-series key ("filea" -> "fileb"). Returns 0,

@@ -2,6 +2,7 @@
 // and writes it out under the overwrite policy, or copies the stub itself.
 #include <windows.h>
 #include "extract.h"
+#include "file_move.h"
 #include "integrity.h"
 #include "lzhuf.h"
 #include "setup_state.h"
@@ -89,7 +90,9 @@ static void CreateParents(char* path)
 
 // ExtractInstall: target := directory + "\" + stored name, recorded under
 // the next free [Uninstall] key, which is left in `key`; the copy mode
-// comes from [Copymode].
+// comes from [Copymode]. When the key series is full the file goes
+// unrecorded (`key` empty, the copy mode that of no key: replace) rather
+// than take the record of another file.
 static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
                                 const char* setupInfoPath, int* mode,
                                 char* key)
@@ -101,8 +104,9 @@ static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
     for (unsigned i = 0; i < entry.nameLength; ++i) target[length++] = entry.name[i];
     target[length] = 0;
 
-    FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT, key);
-    WriteInfString("Uninstall", key, target, setupInfoPath);
+    if (FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT,
+                          key))
+        WriteInfString("Uninstall", key, target, setupInfoPath);
     *mode = ReadInfInt("Copymode", key, ExtractAlways, setupInfoPath);
     return 1;
 }
@@ -123,17 +127,12 @@ static int WriteEntry(const char* target, const unsigned char* block,
     // name fits there (a directory path longer than MAX_PATH - 14, which
     // GetTempFileNameA does not take), the target is written in place, as
     // the only way left.
-    char dir[MAX_PATH], temp[MAX_PATH];
-    CopyText(dir, target, sizeof dir);
-    char* cut = dir + TextLength(dir);
-    while (cut > dir && *cut != '\\') --cut;
-    *cut = 0;
-    int inPlace = cut == dir || cut - dir > MAX_PATH - 14 ||
-                  !GetTempFileNameA(dir, "~zs", 0, temp);
+    char temp[MAX_PATH];
+    int inPlace = !TempFileBeside(target, temp);
     if (inPlace) CopyText(temp, target, sizeof temp);
 
     HANDLE out = CreateOutput(temp);
-    int result = 0, decoded = 0;
+    int result = 0, decoded = 0, kept = 0;
     if (out != INVALID_HANDLE_VALUE) {
         decoded = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
                          entry.entryLength - 4, WriteSink, out);
@@ -146,16 +145,19 @@ static int WriteEntry(const char* target, const unsigned char* block,
                 SetFileTime(out, 0, 0, &stamp);
         }
         CloseHandle(out);
-        // No replacing move on Windows 95: the old file goes first. One
-        // that cannot go (read-only, held open, a folder) fails the move
-        // and stays as it was.
+        // No replacing move on Windows 95: the old file is moved aside
+        // while the new one takes its place. One that cannot go (read-only,
+        // held open, a folder) stays as it was, and so does the new file
+        // when the old one could not be put back.
         if (result && !inPlace) {
-            DeleteFileA(target);
-            result = MoveFileA(temp, target);
+            int moved = MoveIntoPlace(temp, target, 1);
+            result = moved == MoveDone;
+            kept = moved == MoveBroken;
         }
     }
     // The temporary file, or the target written in place and left partial.
-    if (!result && (out != INVALID_HANDLE_VALUE || !inPlace)) DeleteFileA(temp);
+    if (!result && !kept && (out != INVALID_HANDLE_VALUE || !inPlace))
+        DeleteFileA(temp);
     GlobalFree(stateMemory);
     if (!result) {
         ShowArchiveError("File Error!", decoded == LzhufDamaged

@@ -6,6 +6,7 @@
 #include "setup_state.h"
 #include "text.h"
 #include "install.h"
+#include "file_move.h"
 
 enum { IDM_START_INSTALL = 100, CLEANUP_TIMER = 1, CLEANUP_DELAY = 10000 };
 
@@ -132,13 +133,11 @@ void MoveSetupInfo(const char* directory)
 {
     // An earlier installation's log is replaced, so that the log always
     // describes the latest installation; not so on the drive's root, where
-    // an empty destination leads.
+    // an empty destination leads, nor where the path was cut at the
+    // buffer's end and names some other file.
     char target[SETUP_PATH_SIZE];
-    CopyText(target, directory, sizeof target);
-    AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
-    if (lstrcmpiA(setupState.infPath, target) != 0) {
-        if (directory[0]) DeleteFileA(target);
-        MoveFileA(setupState.infPath, target);
-    }
+    int whole = CopyText(target, directory, sizeof target) &&
+                AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
+    MoveIntoPlace(setupState.infPath, target, whole && directory[0]);
     CopyText(setupState.infPath, target, sizeof setupState.infPath);
 }

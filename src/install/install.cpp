@@ -3,6 +3,7 @@
 #include "install.h"
 #include "text.h"
 #include "extract.h"
+#include "file_move.h"
 #include "setupinfo.h"
 #include "registry.h"
 #include "shortcuts.h"
@@ -26,25 +27,31 @@ int ExtractApplicationFiles(SetupState* state)
     return result;
 }
 
-// path := base + name, cut at the buffer's end.
-static void JoinPath(char* path, const char* base, const char* name)
+// path := base + name, cut at the buffer's end; 1 when it fit whole.
+static int JoinPath(char* path, const char* base, const char* name)
 {
-    CopyText(path, base, SETUP_PATH_SIZE);
-    AppendText(path, name, SETUP_PATH_SIZE);
+    return CopyText(path, base, SETUP_PATH_SIZE) &&
+           AppendText(path, name, SETUP_PATH_SIZE);
 }
 
 // Records `value` under the current letter key and advances the letter.
+// The letters end at 0xFF, where the uninstaller stops reading: after that
+// one the key is left empty, the series is full and no further record is
+// written (none may replace another, nor go where it is never read).
 static void RecordNext(char* key, const char* value, const char* infPath)
 {
+    if (!key[0]) return;
     WriteInfString(uninstallSection, key, value, infPath);
-    ++key[4];
+    if (!StepLetter(key + 4)) key[0] = 0;
 }
 
-static void WindowsPath(char* path, const char* name)
+// A Windows directory that cannot be had (0) or does not fit (more than the
+// limit) leaves the buffer as it was: it counts as empty then.
+void WindowsPath(char* path, const char* name)
 {
     char windows[SETUP_PATH_SIZE];
     UINT length = GetWindowsDirectoryA(windows, INF_VALUE_LIMIT);
-    if (length >= sizeof windows) windows[0] = 0;
+    if (!length || length > INF_VALUE_LIMIT) windows[0] = 0;
     JoinPath(path, windows, name);
 }
 
@@ -78,13 +85,11 @@ static int InstallApplication(HWND window, SetupState* state)
     FindFreeLetterKey(uninstallSection, "file", state->infPath,
                       INF_VALUE_LIMIT, key);
     // An earlier installation's license is replaced by this one's. An
-    // empty destination names the drive's root, which is no installation's:
-    // a file there is not replaced.
-    JoinPath(path, state->installDir, "\\" LICENSE_NAME);
-    if (lstrcmpiA(path, state->licensePath) != 0) {
-        if (state->installDir[0]) DeleteFileA(path);
-        MoveFileA(state->licensePath, path);
-    }
+    // empty destination names the drive's root, which is no installation's,
+    // and a path cut at the buffer's end names some other file: a file
+    // there is not replaced.
+    int whole = JoinPath(path, state->installDir, "\\" LICENSE_NAME);
+    MoveIntoPlace(state->licensePath, path, whole && state->installDir[0]);
     RecordNext(key, path, state->infPath);
     JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
     RecordNext(key, path, state->infPath);

@@ -13,3 +13,6 @@ int RunInstall(HWND window, SetupState* state);
 int RunSilentInstall(SetupState* state, const char* dir);
 // 1 when every application file was handled, 0 when an extraction failed.
 int ExtractApplicationFiles(SetupState* state);
+// path (SETUP_PATH_SIZE bytes) := the Windows directory + name, cut at the
+// buffer's end; a Windows directory that cannot be had counts as empty.
+void WindowsPath(char* path, const char* name);

@@ -18,6 +18,15 @@ static const char approvalKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 static const char extensionName[] = "Lumenoid dll";
 
+// The uninstall entry's key: the prefix and AppName, cut where the path
+// buffer ends; the same in install and remove mode, so that a long name's
+// entry is removed under the name it was written with.
+static void UninstallKeyPath(char* path, const char* app)
+{
+    CopyText(path, uninstallPrefix, SETUP_PATH_SIZE);
+    AppendText(path, app, SETUP_PATH_SIZE);
+}
+
 // Opens an existing key (remove) or creates it (install); 0 when neither.
 static HKEY OpenKey(HKEY root, const char* path, int create)
 {
@@ -67,9 +76,8 @@ void UpdateRegistry(SetupState* state, int remove)
     // Uninstall key itself, the parent of every application's entry:
     // nothing is written or removed then.
     if (!app[0]) return;
+    UninstallKeyPath(path, app);
     if (!remove) {
-        CopyText(path, uninstallPrefix, sizeof path);
-        AppendText(path, app, sizeof path);
         ReadInfString("Install", "VerNum", state->caption, state->infPath);
         CopyText(data, app, sizeof data);
         AppendText(data, " - ", sizeof data);
@@ -78,12 +86,15 @@ void UpdateRegistry(SetupState* state, int remove)
         // Windows directory, installer, install directory and log: up to
         // about 540 characters, so composed in a buffer of its own. The
         // second command removes without asking and without a message.
+        // A Windows directory that cannot be had (0) or does not fit (more
+        // than the limit) leaves the buffer as it was: start empty then.
         static const char* const values[] = {"UninstallString",
                                              "QuietUninstallString"};
         static const char* const switches[] = {" ", " /S "};
         for (int i = 0; i < 2; ++i) {
             char command[SETUP_PATH_SIZE + SETUP_INSTALLDIR_SIZE + 32];
-            GetWindowsDirectoryA(command, 255);
+            UINT length = GetWindowsDirectoryA(command, INF_VALUE_LIMIT);
+            if (!length || length > INF_VALUE_LIMIT) command[0] = 0;
             AppendText(command, "\\" UNINSTALLER_NAME, sizeof command);
             AppendText(command, switches[i], sizeof command);
             AppendText(command, state->installDir, sizeof command);
@@ -92,7 +103,9 @@ void UpdateRegistry(SetupState* state, int remove)
         }
     } else {
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
-        SetRegistryString(uninstallPrefix, app, 0, 1, HKEY_LOCAL_MACHINE);
+        // The Uninstall key's subkey named as install mode wrote it.
+        SetRegistryString(uninstallPrefix, path + sizeof uninstallPrefix - 1,
+                          0, 1, HKEY_LOCAL_MACHINE);
         // CompReg comes from compReg: the uninstaller read it from the log
         // before deleting the log.
         CopyText(path, "Software\\", sizeof path);

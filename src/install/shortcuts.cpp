@@ -46,8 +46,11 @@ void CreateStartMenuLinks(SetupState* state, const char* folder, char* key)
         AppendText(target, "\\", SETUP_PATH_SIZE);
         AppendText(target, value, SETUP_PATH_SIZE);
         // A pair without a link file name makes neither link nor record;
-        // the letters still step on together.
+        // the letters still step on together. Once the [Uninstall] series
+        // is full (`key` empty) no link is made that the uninstaller could
+        // not remove.
         if (ReadInfString("Links", fileKey, value, state->infPath)) {
+            if (!key[0]) return;
             CopyText(linkPath, folder, SETUP_PATH_SIZE);
             AppendText(linkPath, value, SETUP_PATH_SIZE);
             WriteInfString("Uninstall", key, linkPath, state->infPath);
@@ -56,7 +59,7 @@ void CreateStartMenuLinks(SetupState* state, const char* folder, char* key)
                 if (*p == '.') dot = p;
             if (dot) *dot = 0;
             CreateShortcut(target, value, linkPath);
-            if (!StepLetter(key + 4)) return;
+            if (!StepLetter(key + 4)) key[0] = 0;
         }
         if (!StepLetter(linkKey + 4) || !StepLetter(fileKey + 8)) return;
     }

@@ -26,8 +26,8 @@ typedef BOOL(WINAPI* SpecialFolderPathA)(HWND, LPSTR, int, BOOL);
 // one this program reads there, holds neither key for all users.
 void FindStartMenuFolder(char* path, const char* appName)
 {
-    if (GetWindowsDirectoryA(path, INF_VALUE_LIMIT) >= SETUP_PATH_SIZE)
-        path[0] = 0;
+    UINT length = GetWindowsDirectoryA(path, INF_VALUE_LIMIT);
+    if (!length || length > INF_VALUE_LIMIT) path[0] = 0;
     AppendText(path, "\\Start Menu\\Programs", SETUP_PATH_SIZE);
     HMODULE shell = IsFolder(path) ? 0 : LoadLibraryA("shell32.dll");
     SpecialFolderPathA folderPath =

@@ -22,8 +22,8 @@ void WriteInfString(const char* section, const char* key, const char* value,
     WritePrivateProfileStringA(section, key, value, path);
 }
 
-void FindFreeLetterKey(const char* section, const char* stem,
-                       const char* path, unsigned long probeSize, char* key)
+int FindFreeLetterKey(const char* section, const char* stem,
+                      const char* path, unsigned long probeSize, char* key)
 {
     char probe[256];
     if (probeSize > sizeof probe) probeSize = sizeof probe;
@@ -32,7 +32,10 @@ void FindFreeLetterKey(const char* section, const char* stem,
     key[stemLength] = 'a';
     key[stemLength + 1] = 0;
     // Only emptiness counts: the value itself is not used.
-    while (GetPrivateProfileStringA(section, key, "", probe, probeSize, path) &&
-           StepLetter(key + stemLength)) {
-    }
+    while (GetPrivateProfileStringA(section, key, "", probe, probeSize, path))
+        if (!StepLetter(key + stemLength)) {
+            key[0] = 0;
+            return 0;
+        }
+    return 1;
 }

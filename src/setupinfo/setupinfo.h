@@ -21,7 +21,10 @@ void WriteInfString(const char* section, const char* key, const char* value,
 
 // Finds the first key of the series stem + letter ("filea", "fileb", ...)
 // whose value in `section` is empty, probing with a buffer of probeSize
-// characters, and writes it to `key` (room for the stem, one letter and
-// the NUL). The search ends at the last letter of the single-byte range.
-void FindFreeLetterKey(const char* section, const char* stem,
-                       const char* path, unsigned long probeSize, char* key);
+// characters, writes it to `key` (room for the stem, one letter and the
+// NUL) and returns 1. The letters end at the last one of the single-byte
+// range (0xFF): when every key up to it holds a value the series is full,
+// `key` is left empty ("") and the result is 0. A record has no place
+// then; it must not replace another one.
+int FindFreeLetterKey(const char* section, const char* stem,
+                      const char* path, unsigned long probeSize, char* key);

@@ -5,6 +5,7 @@
 #include "setup_state.h"
 #include "setupinfo.h"
 #include "entry_format.h"
+#include "inside_folder.h"
 #include "registry.h"
 #include "text.h"
 #include "switches.h"
@@ -26,18 +27,16 @@ static unsigned ReadFileList(char* list, unsigned count)
     return n;
 }
 
-// Removes the empty folders between `path` and the install directory,
-// deepest first; nothing outside the install directory is touched.
+// Removes the empty folders between the file at `path` and the install
+// directory, deepest first. Only a file strictly inside an install
+// directory that is itself below a drive's root counts, named without ".",
+// "..", empty components, "/" or ":": nothing outside the install
+// directory is touched, whatever the log says.
 static void RemoveEmptyFolders(char* path)
 {
+    if (!IsStrictlyInside(setupState.defDir, path)) return;
     unsigned dirLength = TextLength(setupState.defDir);
-    unsigned length = TextLength(path);
-    if (!dirLength || length <= dirLength || path[dirLength] != '\\') return;
-    path[dirLength] = 0;
-    int inside = lstrcmpiA(path, setupState.defDir) == 0;
-    path[dirLength] = '\\';
-    if (!inside) return;
-    for (unsigned i = length; --i > dirLength;)
+    for (unsigned i = TextLength(path); --i > dirLength;)
         if (path[i] == '\\') {
             path[i] = 0;
             RemoveDirectoryA(path);

@@ -2,6 +2,7 @@
 // stored names may be joined to an install directory, and how stored
 // attributes and times become the extracted file's.
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -146,12 +147,68 @@ TEST(TimeAdjustment, CarriesIntoTheNextDayMonthAndYear)
     }
 }
 
-TEST(TimeAdjustment, LeavesDatesTheCalendarDoesNotKnow)
+// Where no next day exists to carry into, the time must not wrap back
+// into the same day (20:00 becoming 02:00, eighteen hours earlier than
+// stored): it stops at the day's last moment.
+TEST(TimeAdjustment, StopsAtTheDaysEndWhereNoNextDayExists)
 {
-    unsigned short d = Dos(1990, 13, 5), t = Time(20, 0, 0);
+    struct { unsigned short date, time; } cases[] = {
+        {Dos(2107, 12, 31), Time(20, 0, 0)},  // the last day the format holds
+        {Dos(2107, 12, 31), Time(18, 0, 0)},
+        {Dos(1990, 13, 5), Time(20, 0, 0)},   // no 13th month
+        {Dos(1990, 0, 5), Time(23, 59, 58)},  // no month 0
+        {Dos(2001, 2, 29), Time(19, 30, 0)},  // not a leap year
+        {Dos(2000, 4, 31), Time(18, 0, 2)},
+        {Dos(2000, 1, 0), Time(22, 0, 0)},    // no day 0
+    };
+    for (auto c : cases) {
+        unsigned short d = c.date, t = c.time;
+        AdjustDosTime(&d, &t);
+        EXPECT_EQ(d, c.date) << c.date;
+        EXPECT_EQ(t, Time(23, 59, 58)) << c.date;
+    }
+    // Before 18:00 nothing needs carrying: six hours on, whatever the date.
+    unsigned short d = Dos(1990, 13, 5), t = Time(11, 15, 30);
     AdjustDosTime(&d, &t);
     EXPECT_EQ(d, Dos(1990, 13, 5));
+    EXPECT_EQ(t, Time(17, 15, 30));
+    d = Dos(2107, 12, 30), t = Time(20, 0, 0);
+    AdjustDosTime(&d, &t);
+    EXPECT_EQ(d, Dos(2107, 12, 31));
     EXPECT_EQ(t, Time(2, 0, 0));
+}
+
+// Every stored stamp comes out no earlier than it went in and at most six
+// hours later (a date the calendar does not know keeps its date and only
+// moves forward within it): no wrap, whatever the date and hour.
+TEST(TimeAdjustment, NeverMovesBackInTime)
+{
+    using namespace std::chrono;
+    auto stamp = [](unsigned short date, unsigned short time, bool* known) {
+        year_month_day ymd{year(1980 + (date >> 9)), month((date >> 5) & 0x0F),
+                           day(date & 0x1F)};
+        *known = ymd.ok();
+        long day = *known ? sys_days(ymd).time_since_epoch().count() : 0;
+        return day * 86400L + (time >> 11) * 3600L + ((time >> 5) & 0x3F) * 60L +
+               (time & 0x1F) * 2L;
+    };
+    for (unsigned year : {1980u, 2000u, 2001u, 2100u, 2107u})
+        for (unsigned month = 0; month < 16; ++month)
+            for (unsigned day = 0; day < 32; ++day)
+                for (unsigned hour = 0; hour < 24; ++hour) {
+                    unsigned short date = Dos(year, month, day);
+                    unsigned short time = Time(hour, 59, 58);
+                    unsigned short d = date, t = time;
+                    AdjustDosTime(&d, &t);
+                    bool known = false, stillKnown = false;
+                    long before = stamp(date, time, &known);
+                    long after = stamp(d, t, &stillKnown);
+                    if (!known) ASSERT_EQ(d, date);
+                    ASSERT_EQ(stillKnown, known);
+                    ASSERT_GE(after, before) << year << "-" << month << "-" << day << " "
+                                             << hour;
+                    ASSERT_LE(after - before, 6 * 3600L);
+                }
 }
 
 TEST(LetterSeries, StepsAndStopsAtTheEndOfTheByteRange)

@@ -10,6 +10,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "archive.h"
 #include "testutil.h"
@@ -573,6 +574,33 @@ WTEST(FileNearTheLengthLimitIsWrittenInPlace)
     ForgetInstallation();
 }
 
+// An install directory so long that the license's and the log's paths are
+// cut where their 256-byte buffers end ("...\Lice", "...\Unin"): the cut
+// paths name the application files of those names, which must keep their
+// bytes. The license and the log then stay beside the program.
+WTEST(CutLicenseAndLogPathsReplaceNoApplicationFile)
+{
+    ForgetInstallation();
+    std::string deep = std::string(kAppDir) + "\\" + std::string(250 - 17, 'd');
+    REQUIRE(deep.size() == 250u);
+    REQUIRE((deep + "\\License.txt").substr(0, 255) == deep + "\\Lice");
+    Package p = WriteSetup("bad-cutpaths", Payload(Inf(Install(2, deep)),
+                                                   {Entry("Lice", Data("application Lice")),
+                                                    Entry("Unin", Data("application Unin"))}));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    CHECK(run.exited);
+    CHECK(wt::ReadBytes(deep + "\\Lice") == Data("application Lice"));
+    CHECK(wt::ReadBytes(deep + "\\Unin") == Data("application Unin"));
+    CHECK_EQ(Join(Tree(deep)), "Lice,Unin");
+    CHECK(wt::ReadBytes(p.license) == Data(kLicenseText));
+    CHECK_EQ(wt::IniValue(p.inf, "Uninstall", "filea"), deep + "\\Lice");
+    CHECK_EQ(Join(Tree(p.dir)), "License.txt,Uninstal.inf,setup.exe");
+    ForgetInstallation();
+}
+
 // A disk that fills up while a file is written. Needs a small drive:
 // WTEST_SMALL_DRIVE names its letter (run.sh maps "X:" to a 64 KB tmpfs in
 // the prefix's dosdevices where it may mount one); without it the case is
@@ -636,6 +664,21 @@ WTEST_CHILD(hold)
     return 0;
 }
 
+// Holds the file named by argv[1] open for reading, sharing reading,
+// writing and deletion with others, until the file argv[2] appears.
+WTEST_CHILD(holdshared)
+{
+    if (argc < 3) return 2;
+    HANDLE file = CreateFileA(argv[1], GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    for (int i = 0; i < 1200 && GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    CloseHandle(file);
+    return 0;
+}
+
 bool IsHeld(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -671,6 +714,40 @@ WTEST(TargetHeldOpenByAnotherProgramStaysAsItWas)
     ForgetInstallation();
 }
 
+// A file another program holds open while sharing deletion: deleting it
+// only marks it, its name stays until that program lets go, so a new file
+// cannot be moved onto a deleted one. The old file is moved aside instead,
+// the new one takes its place, and once the other program lets go only the
+// new file is left: the installation succeeds and nothing is lost.
+WTEST(TargetHeldOpenWithDeleteSharingIsReplaced)
+{
+    ForgetInstallation();
+    std::string app = kAppDir, held = app + "\\readme.txt", release = "C:\\wtest\\bad-release2";
+    CreateDirectoryA(kAppDir, nullptr);
+    wt::WriteBytes(held, Data("old readme"));
+    DeleteFileA(release.c_str());
+    ui::Process holder;
+    REQUIRE(ui::Start(holder, wtest::ChildCommand("holdshared") + " " + held + " " + release));
+    Sleep(1000);
+    REQUIRE(ui::IsRunning(holder));
+
+    Package p = WriteSetup("bad-heldshared",
+                           Payload(Inf(Install(1)), {Entry("readme.txt", Data("new readme"))}));
+    InstallRun run = DriveInstall(p);
+    wt::WriteBytes(release, Data("done"));
+    ui::WaitExit(holder, 10000);
+    ui::Kill(holder);
+    DeleteFileA(release.c_str());
+
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    CHECK(wt::ReadBytes(held) == Data("new readme"));
+    CHECK_EQ(Join(Tree(kAppDir)), "License.txt,Uninstal.inf,readme.txt");
+    CHECK_EQ(wt::IniValue(app + "\\Uninstal.inf", "Uninstall", "filea"), held);
+    ForgetInstallation();
+}
+
 // A read-only file where an application file goes. Windows refuses to
 // delete or overwrite it; so does Wine, which keeps the read-only bit as
 // the file's write permission and checks it itself even for root.
@@ -690,6 +767,50 @@ WTEST(ReadOnlyTargetStaysAsItWas)
     CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
     CHECK_EQ(UninstallKeys(p.inf), "");
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ForgetInstallation();
+}
+
+// ---------------------------------------------------------------------------
+// Archives made elsewhere: more application files than the [Uninstall]
+// letters hold (mksetup refuses more than 157).
+
+// 159 files fill the letters "a" to 0xFF, the last one the uninstaller
+// reads. No record may replace another or go under a key past the end
+// ("file" with letter 0, then 0x01, ...), which nothing reads: the license
+// and the log stay unrecorded, and no shortcut is made that could not be
+// recorded. The uninstaller then removes every application file.
+WTEST(FullLetterSeriesReplacesNoRecord)
+{
+    ForgetInstallation();
+    std::vector<wt::Bytes> files;
+    std::vector<std::string> names;
+    for (int i = 0; i < 159; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "f%03d", i);
+        names.push_back(name);
+        files.push_back(Entry(name, Data(name)));
+    }
+    Package p = WriteSetup("bad-letters",
+                           Payload(Install(159) + "[Links]\r\nlinka=f000\r\nlinkfilea=F.lnk\r\n",
+                                   files));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
+    std::string app = kAppDir, log = app + "\\Uninstal.inf";
+    REQUIRE(wt::Exists(log));
+    for (int i = 0; i < 159; ++i)
+        CHECK_EQ(wt::IniValue(log, "Uninstall", std::string("file") + char('a' + i)),
+                 app + "\\" + names[i]);
+    for (const char* key : {"file", "file\x01", "file\x02"})
+        CHECK_EQ(wt::IniValue(log, "Uninstall", key), "");
+    CHECK(wt::ReadBytes(app + "\\License.txt") == Data(kLicenseText));
+    CHECK(!wt::Exists(LinkDir() + "\\F.lnk"));
+
+    UninstallRun removal = RunUninstaller(p.dir, log);
+    CHECK_EQ(removal.closing, std::string(kAppName) +
+                                  " has been uninstalled.\r\nSome files could not be removed.");
+    CHECK_EQ(Join(Tree(kAppDir)), "License.txt,Uninstal.inf");
     ForgetInstallation();
 }
 

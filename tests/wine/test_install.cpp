@@ -450,6 +450,67 @@ WTEST(ReinstallOverAnEarlierInstallation)
     wt::RemoveTree(second.dir);
 }
 
+// The destination typed as the setup program's own folder in another
+// spelling (a trailing backslash; "/" for "\"): the license and the setup
+// information file are already where they are to be moved, so the moves
+// must leave them there, not delete them as files in the way. The log is
+// then where the uninstall entry says and the application can be removed.
+WTEST(DestinationIsTheProgramsOwnFolderSpelledOtherwise)
+{
+    for (int slash = 0; slash < 2; ++slash) {
+        ForgetInstallation();
+        RunDir run("install-self");
+        std::string typed = run.dir + "\\";
+        if (slash) {
+            typed = run.dir;
+            for (char& c : typed)
+                if (c == '\\') c = '/';
+        }
+        ui::Note("destination \"%s\"", typed.c_str());
+        REQUIRE(run.Write(inst::Program(InfWith(2, ""), kLicenseText, SmallFiles())));
+        inst::Session session;
+        ui::Process& process = session.process;
+        REQUIRE(session.Start(run));
+        HWND sheet = nullptr;
+        HWND page = inst::ReachDestination(process, &sheet);
+        REQUIRE(page != nullptr || session.Fail());
+        ui::SetItemText(page, 1024, typed);
+        HWND box = inst::FinishWizard(process, sheet);
+        REQUIRE(box != nullptr || session.Fail());
+        ui::Press(box, IDOK);
+        HWND backdrop = ui::WaitWindow(process, "SetupWClass", "Setup is cleaning up...",
+                                       nullptr, inst::kWaitMs);
+        REQUIRE(backdrop != nullptr || session.Fail());
+        PostMessageA(backdrop, WM_TIMER, 1, 0);
+        DWORD exitCode = 1;
+        CHECK(ui::WaitExit(process, inst::kWaitMs, &exitCode));
+        CHECK_EQ(exitCode, 0ul);
+
+        CHECK(wt::ReadBytes(run.license) == wt::ToBytes(kLicenseText));
+        CHECK(wt::ReadBytes(run.dir + "\\readme.txt") == wt::ToBytes(kReadme));
+        REQUIRE(wt::Exists(run.inf));
+        CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), typed);
+        std::string command =
+            KeyValue(HKEY_LOCAL_MACHINE, UninstallKey(kAppName), "UninstallString");
+        CHECK_EQ(command, inst::Uninstaller() + " " + typed + "\\uninstal.inf");
+
+        // The registry's command removes the application; the program
+        // itself stays, and with it the folder.
+        wt::RunResult result = wt::RunProgram(command, run.dir, {IDYES, IDOK}, 60000);
+        REQUIRE(result.boxes.size() == 2u);
+        CHECK_EQ(result.boxes[1].text, "Wtest App has been uninstalled.\r\n"
+                                       "Some files could not be removed.");
+        CHECK(!wt::Exists(run.dir + "\\readme.txt"));
+        CHECK(!wt::Exists(run.dir + "\\sub"));
+        CHECK(!wt::Exists(run.license));
+        CHECK(!wt::Exists(run.inf));
+        CHECK(wt::Exists(run.setup));
+        CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+        ForgetInstallation();
+        wt::RemoveTree(run.dir);
+    }
+}
+
 // The example package as an author ships it, with the stored times and
 // attributes its files could have: the whole install with the real
 // ten-second clean-up wait, then the uninstall through the registry's

@@ -117,6 +117,51 @@ bool WaitLabel(HWND browser, const std::string& wanted)
     return true;
 }
 
+// The wizard buttons a person can press now (shown and enabled), in the
+// order Back, Next, Finish, joined with ",".
+std::string PressableButtons(HWND sheet)
+{
+    const struct {
+        int id;
+        const char* name;
+    } buttons[] = {{0x3023, "Back"}, {0x3024, "Next"}, {0x3025, "Finish"}};
+    std::string names;
+    for (const auto& button : buttons) {
+        HWND window = GetDlgItem(sheet, button.id);
+        if (window && IsWindowVisible(window) && IsWindowEnabled(window))
+            names += (names.empty() ? "" : ",") + std::string(button.name);
+    }
+    return names;
+}
+
+// The page posts its button set when it is shown: waits for `wanted`.
+std::string WaitButtons(HWND sheet, const std::string& wanted)
+{
+    DWORD start = GetTickCount();
+    std::string now = PressableButtons(sheet);
+    while (now != wanted && GetTickCount() - start < 5000) {
+        Sleep(50);
+        now = PressableButtons(sheet);
+    }
+    return now;
+}
+
+// The window that has the keyboard focus in the thread of `window`.
+HWND FocusIn(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// A key pressed and let go, as the keyboard sends it to `window`.
+void PressKey(HWND window, UINT key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 1);
+    PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+}
+
 } // namespace
 
 // Cancel on the Welcome page (before the license), on the destination page
@@ -160,10 +205,12 @@ WTEST(BackAndNextOnThePages)
     HWND page = inst::ReachDestination(process, &sheet);
     REQUIRE(page != nullptr || session.Fail());
     CHECK_EQ(ui::ItemText(page, 1024), std::string(kAppDir));
+    CHECK_EQ(WaitButtons(sheet, "Back,Next"), "Back,Next");
 
     // Back to Welcome and on again: no second license dialog.
     ui::PressWizard(sheet, PSBTN_BACK);
     REQUIRE(inst::WaitPage(sheet, "Welcome to Setup") || session.Fail());
+    CHECK_EQ(WaitButtons(sheet, "Next"), "Next");
     ui::PressWizard(sheet, PSBTN_NEXT);
     page = inst::WaitPage(sheet, "Where to install?", 10000);
     REQUIRE(page != nullptr || session.Fail());
@@ -185,10 +232,12 @@ WTEST(BackAndNextOnThePages)
     HWND finish = inst::WaitPage(sheet, "Install");
     REQUIRE(finish != nullptr || session.Fail());
     CHECK_EQ(ui::ItemText(finish, 1003), kFinishHeading);
+    CHECK_EQ(WaitButtons(sheet, "Back,Finish"), "Back,Finish");
     ui::PressWizard(sheet, PSBTN_BACK);
     page = inst::WaitPage(sheet, "Where to install?");
     REQUIRE(page != nullptr || session.Fail());
     CHECK_EQ(ui::ItemText(page, 1024), std::string());
+    CHECK_EQ(WaitButtons(sheet, "Back,Next"), "Back,Next");
 
     // 300 characters typed: installDir keeps the first 259.
     std::string longPath = "C:\\wtest\\";
@@ -206,6 +255,168 @@ WTEST(BackAndNextOnThePages)
     CHECK_EQ(ui::ItemText(page, 1024), longPath.substr(0, 259));
 
     CHECK(CancelEnds(process, sheet));
+    CheckNothingInstalled(run);
+    wt::RemoveTree(run.dir);
+}
+
+// The license dialog: its field holds the text read-only and has the focus;
+// Escape, Enter and the close box leave the dialog open; only its two
+// buttons end it, and Exit Setup ends the program with nothing installed.
+WTEST(LicenseDialogIsLeftOnlyByItsButtons)
+{
+    RunDir run("pages-license");
+    REQUIRE(WritePackage(run));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = inst::PassQuestion(process);
+    REQUIRE(sheet != nullptr || session.Fail());
+    CHECK_EQ(WaitButtons(sheet, "Next"), "Next");
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    HWND license = ui::WaitWindow(process, nullptr, "Software License Agreement", nullptr,
+                                  inst::kWaitMs);
+    REQUIRE(license != nullptr || session.Fail());
+    HWND field = GetDlgItem(license, 1010);
+    REQUIRE(field != nullptr);
+    CHECK_EQ(ui::ItemText(license, 1010), "Pages license\r\n");
+    LONG style = GetWindowLongA(field, GWL_STYLE);
+    CHECK(style & ES_READONLY);
+    CHECK(style & ES_MULTILINE);
+    CHECK(style & WS_VSCROLL);
+    CHECK(FocusIn(license) == field);
+
+    // Typing into the field changes nothing.
+    PostMessageA(field, WM_CHAR, 'x', 1);
+    Sleep(300);
+    CHECK_EQ(ui::ItemText(license, 1010), "Pages license\r\n");
+
+    // Escape and Enter, and the close box: the dialog stays.
+    const char* ways[] = {"Escape", "Enter", "close box"};
+    for (int way = 0; way < 3; ++way) {
+        ui::Note("way out: %s", ways[way]);
+        if (way == 0) PressKey(FocusIn(license), VK_ESCAPE);
+        if (way == 1) PressKey(FocusIn(license), VK_RETURN);
+        if (way == 2) PostMessageA(license, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Sleep(500);
+        CHECK(IsWindow(license) && IsWindowVisible(license));
+        CHECK(inst::WaitPage(sheet, "Welcome to Setup", 1000) != nullptr);
+    }
+    ui::Press(license, 102);
+    DWORD exitCode = 1;
+    CHECK(ui::WaitExit(process, 15000, &exitCode));
+    CHECK_EQ(exitCode, 0ul);
+    CheckNothingInstalled(run);
+    wt::RemoveTree(run.dir);
+}
+
+namespace {
+
+// Ways to spoil the extracted license while the Welcome page shows.
+void DeleteLicense(const std::string& path) { DeleteFileA(path.c_str()); }
+
+// A file of 4 GiB less one byte (sparse: it takes no room), whose size the
+// dialog cannot add its NUL to.
+void HugeLicense(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    LONG high = 0;
+    SetFilePointer(file, LONG(0xFFFFFFFF), &high, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+}
+
+} // namespace
+
+// The three ways the license cannot be loaded, each met while the Welcome
+// page shows: the message in a box of its own over the dialog, captioned
+// "Setup Error" with OK alone; then the program ends with nothing
+// installed.
+WTEST(LicenseThatCannotBeLoadedEndsTheProgram)
+{
+    struct Case {
+        const char* text;
+        void (*spoil)(const std::string&);
+    } cases[] = {{"Error accessing License.txt", DeleteLicense},
+                 {"Can't get memory", HugeLicense}};
+    for (const Case& c : cases) {
+        ui::Note("case: %s", c.text);
+        RunDir run("pages-license-error");
+        REQUIRE(WritePackage(run));
+        inst::Session session;
+        ui::Process& process = session.process;
+        REQUIRE(session.Start(run));
+        HWND sheet = inst::PassQuestion(process);
+        REQUIRE(sheet != nullptr || session.Fail());
+        c.spoil(run.license);
+        ui::PressWizard(sheet, PSBTN_NEXT);
+        HWND box = ui::WaitMessageBox(process, c.text, inst::kWaitMs);
+        REQUIRE(box != nullptr || session.Fail());
+        ui::Box seen = ui::ReadBox(box);
+        CHECK_EQ(seen.caption, "Setup Error");
+        CHECK_EQ(seen.text, c.text);
+        CHECK(seen.buttons == std::vector<int>{IDOK});
+        CHECK_EQ(ui::Text(GetWindow(box, GW_OWNER)), "Software License Agreement");
+        ui::Press(box, IDOK);
+        DWORD exitCode = 1;
+        CHECK(ui::WaitExit(process, 15000, &exitCode));
+        CHECK_EQ(exitCode, 0ul);
+        CheckNothingInstalled(run);
+        wt::RemoveTree(run.dir);
+    }
+}
+
+namespace {
+
+// True when a byte-range lock taken through one handle makes a read
+// through another fail, as on Windows. (Wine takes the lock but does not
+// stop reads with it.)
+bool LocksStopReads()
+{
+    std::string dir = wt::FreshDir("pages-lock-probe"), path = dir + "\\probe";
+    wt::WriteBytes(path, wt::ToBytes("probe"));
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LockFile(holder, 0, 0, 1, 0);
+    bool ok = false;
+    wt::ReadBytes(path, &ok);
+    CloseHandle(holder);
+    wt::RemoveTree(dir);
+    return !ok;
+}
+
+} // namespace
+
+// The third way: the license cannot be read. A lock on its first byte,
+// held by this program while the dialog reads, makes the read fail where
+// the platform enforces locks on reads.
+WTEST(LicenseThatCannotBeReadShowsFileError)
+{
+    if (!LocksStopReads())
+        SKIP("byte-range locks do not stop reads here (Wine): a read cannot be made to fail");
+    RunDir run("pages-license-locked");
+    REQUIRE(WritePackage(run));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = inst::PassQuestion(process);
+    REQUIRE(sheet != nullptr || session.Fail());
+    HANDLE holder = CreateFileA(run.license.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(holder != INVALID_HANDLE_VALUE);
+    REQUIRE(LockFile(holder, 0, 0, 1, 0));
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    HWND box = ui::WaitMessageBox(process, "File Error", inst::kWaitMs);
+    CloseHandle(holder);
+    REQUIRE(box != nullptr || session.Fail());
+    ui::Box seen = ui::ReadBox(box);
+    CHECK_EQ(seen.caption, "Setup Error");
+    CHECK_EQ(seen.text, "File Error");
+    CHECK(seen.buttons == std::vector<int>{IDOK});
+    ui::Press(box, IDOK);
+    DWORD exitCode = 1;
+    CHECK(ui::WaitExit(process, 15000, &exitCode));
+    CHECK_EQ(exitCode, 0ul);
     CheckNothingInstalled(run);
     wt::RemoveTree(run.dir);
 }

@@ -3,6 +3,8 @@
 // name, in any case, selects uninstall mode, which extracts nothing.
 // What install mode does after that (backdrop, wizard) is left to the
 // tests of those parts: here the program is ended once it shows a window.
+#include <algorithm>
+
 #include "archive.h"
 #include "testutil.h"
 #include "wtest.h"
@@ -105,11 +107,19 @@ WTEST(UninstallerNameInAnyCaseSelectsUninstallMode)
         CreateDirectoryA(sub.c_str(), nullptr);
         std::string path = sub + "\\" + name;
         REQUIRE(wt::WriteBytes(path, program));
-        // Any question is declined; the run must end by itself.
+        // The uninstaller's question comes (with no log, no name in it)
+        // and is declined; the run must end by itself.
         wt::RunResult run = wt::RunProgram(
             wt::Quote(path) + " C:\\wtest\\no such dir\\Uninstal.inf", sub, {}, 30000);
         CHECK(run.exited);
         CHECK_EQ(run.exitCode, 0ul);
+        REQUIRE(run.boxes.size() == 1u);
+        CHECK_EQ(run.boxes[0].caption, "Uninstall");
+        CHECK_EQ(run.boxes[0].text,
+                 "Are you sure you want to completely\nremove  from your computer?");
+        std::vector<int> buttons = run.boxes[0].buttons;
+        std::sort(buttons.begin(), buttons.end());
+        CHECK(buttons == (std::vector<int>{IDYES, IDNO}));
         CHECK(!wt::Exists(sub + "\\Uninstal.inf"));
         CHECK(!wt::Exists(sub + "\\License.txt"));
     }

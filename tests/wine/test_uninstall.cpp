@@ -11,6 +11,14 @@ const char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumenoid";
 const char kHandlerKey[] = "*\\shellex\\ContextMenuHandlers\\Lumenoid";
 const char kClassKey[] = "CLSID\\{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}";
+const char kServerKey[] = "CLSID\\{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}\\InProcServer32";
+const char kClassId[] = "{7F2B64A1-3D95-11d1-A8C2-4E0213B70000}";
+const char kApproval[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kUserKey[] = "Software\\Acme\\Lumenoid";
+const char kSettings[] = "Software\\Acme\\Lumenoid\\settings";
+const char kRecent[] = "Software\\Acme\\Lumenoid\\Recent File List";
 
 bool KeyExists(HKEY root, const char* path)
 {
@@ -27,6 +35,30 @@ void SetKey(HKEY root, const char* path, const char* name, const char* data)
     RegCreateKeyExA(root, path, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0);
     RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)data, lstrlenA(data) + 1);
     RegCloseKey(key);
+}
+
+bool ValueExists(HKEY root, const char* path, const char* name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    bool found = RegQueryValueExA(key, name, 0, 0, 0, 0) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+}
+
+// Takes away the per-user keys and the run value, as on a machine where
+// the application never made them.
+void ForgetUserEntries()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kRecent);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Acme");
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) == 0) {
+        RegDeleteValueA(key, "Lumenoid");
+        RegCloseKey(key);
+    }
 }
 
 // Installation in "<base>\my app" with files two folders deep and the log;
@@ -53,8 +85,13 @@ std::string Prepare(const std::string& base)
     CopyFileA(wt::StubPath().c_str(), (base + "\\Duvedozi.exe").c_str(), FALSE);
     SetKey(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Lumenoid - 1");
     SetKey(HKEY_CLASSES_ROOT, kHandlerKey, "", "x");
-    SetKey(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InProcServer32").c_str(),
-           "ThreadingModel", "Apartment");
+    SetKey(HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", "Apartment");
+    SetKey(HKEY_LOCAL_MACHINE, kApproval, kClassId, "Lumenoid dll");
+    // What the application itself may have made: its run value and the
+    // per-user keys that removal deletes.
+    SetKey(HKEY_LOCAL_MACHINE, kRunKey, "Lumenoid", "lumenoid.exe");
+    SetKey(HKEY_CURRENT_USER, kSettings, "Size", "3");
+    SetKey(HKEY_CURRENT_USER, kRecent, "File1", "a.lum");
     return log;
 }
 
@@ -110,6 +147,8 @@ WTEST(answer_no_changes_nothing)
     CHECK(wt::Exists(base + "\\my app\\help\\sub\\x.txt"));
     CHECK(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+    CHECK(ValueExists(HKEY_LOCAL_MACHINE, kRunKey, "Lumenoid"));
+    CHECK(KeyExists(HKEY_CURRENT_USER, kSettings));
 }
 
 WTEST(yes_removes_files_folders_and_registry)
@@ -124,7 +163,16 @@ WTEST(yes_removes_files_folders_and_registry)
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     CHECK(!KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
     CHECK(!KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-    CHECK(!KeyExists(HKEY_CURRENT_USER, "Software\\Acme\\Lumenoid"));
+    CHECK(!KeyExists(HKEY_CLASSES_ROOT, kServerKey)); // ThreadingModel with it
+    CHECK(!ValueExists(HKEY_LOCAL_MACHINE, kApproval, kClassId));
+    CHECK(KeyExists(HKEY_LOCAL_MACHINE, kApproval));
+    // The run value and the per-user keys under CompReg, which was read
+    // from the log before the log itself (filed) was deleted.
+    CHECK(!ValueExists(HKEY_LOCAL_MACHINE, kRunKey, "Lumenoid"));
+    CHECK(KeyExists(HKEY_LOCAL_MACHINE, kRunKey));
+    CHECK(!KeyExists(HKEY_CURRENT_USER, kSettings));
+    CHECK(!KeyExists(HKEY_CURRENT_USER, kRecent));
+    CHECK(KeyExists(HKEY_CURRENT_USER, kUserKey));
 }
 
 WTEST(user_file_in_subfolder_keeps_it)
@@ -167,6 +215,53 @@ WTEST(missing_recorded_file_is_passed_over)
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// Records that climb out of the install directory ("..", "/" taken for
+// "\") name folders outside it: those must stay, empty or not, while the
+// folders of the install directory's own files go.
+WTEST(emptied_folders_only_inside_the_install_directory)
+{
+    std::string base = wt::FreshDir("unin-climb");
+    std::string log = Prepare(base);
+    std::string dir = base + "\\my app";
+    for (const char* folder : {"\\sib", "\\sib\\y", "\\sib2", "\\sib2\\z"})
+        CreateDirectoryA((base + folder).c_str(), 0);
+    RewriteLog(base, "filea=" + dir + "\\a.exe\r\nfileb=" + dir + "\\help\\sub\\x.txt\r\n"
+                     "filec=" + dir + "\\..\\sib\\y\\f.txt\r\n"
+                     "filed=" + dir + "\\help/..\\..\\sib2\\z\\f.txt\r\n"
+                     "filee=" + log + "\r\n");
+    CHECK_EQ(Run(base, log, IDYES), std::string("Lumenoid has been uninstalled."));
+    CHECK(!wt::Exists(dir));
+    CHECK(wt::Exists(base + "\\sib\\y"));
+    CHECK(wt::Exists(base + "\\sib2\\z"));
+    CHECK(wt::Exists(base + "\\outside.txt"));
+}
+
+// A log whose install directory is a bare drive ("C:") would make the whole
+// drive "inside": no folder outside the recorded ones may go.
+WTEST(bare_drive_as_install_directory_removes_no_folder)
+{
+    std::string base = wt::FreshDir("unin-drive");
+    std::string log = base + "\\Uninstal.inf";
+    CreateDirectoryA((base + "\\menu").c_str(), 0);
+    CreateDirectoryA((base + "\\menu\\Programs").c_str(), 0);
+    CreateDirectoryA((base + "\\menu\\Programs\\App").c_str(), 0);
+    CreateDirectoryA((base + "\\empty").c_str(), 0);
+    wt::WriteBytes(base + "\\menu\\Programs\\App\\App.lnk", wt::ToBytes("l"));
+    for (const char* drive : {"C:", "C:\\"}) {
+        wt::WriteBytes(log, wt::ToBytes(std::string("[Install]\r\nAppName=Drive Test\r\n"
+                                                    "[Uninstall]\r\ndir=") + drive +
+                                        "\r\nlinkdir=" + base + "\\menu\\Programs\\App\r\n"
+                                        "filea=" + base + "\\empty\\gone.txt\r\n"
+                                        "fileb=" + base + "\\menu\\Programs\\App\\App.lnk\r\n"));
+        CopyFileA(wt::StubPath().c_str(), (base + "\\Duvedozi.exe").c_str(), FALSE);
+        Run(base, log, IDYES, "Drive Test");
+        CHECK(wt::Exists(base + "\\empty"));
+        CHECK(wt::Exists(base + "\\menu\\Programs"));
+        CHECK(!wt::Exists(base + "\\menu\\Programs\\App"));
+        CHECK(wt::Exists(log));
+    }
+}
+
 // Without a log there is no name: nothing may be deleted, and an empty name
 // must not address the Uninstall key itself or another product's entry.
 WTEST(missing_log_removes_nothing)
@@ -194,8 +289,11 @@ WTEST(quoted_log_path_is_the_same_log)
 {
     std::string base = wt::FreshDir("unin quoted");
     std::string log = Prepare(base);
+    ForgetUserEntries();
     CHECK_EQ(Run(base, "\"" + log + "\"", IDYES),
              std::string("Lumenoid has been uninstalled."));
     CHECK(!wt::Exists(base + "\\my app"));
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    // Where the application made no per-user keys, removal makes none.
+    CHECK(!KeyExists(HKEY_CURRENT_USER, "Software\\Acme"));
 }

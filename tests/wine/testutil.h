@@ -77,4 +77,10 @@ RunResult RunProgram(const std::string& commandLine, const std::string& workDir,
                      const std::vector<int>& answers = {},
                      int timeoutMs = 60000);
 
+// Points this program's import of dll!name (the stub's code linked into a
+// test program calls through it) at `replacement`; returns the previous
+// target, to be put back the same way, or nullptr when there is no such
+// import. For standing in for a platform call that is hard to make fail.
+void* ReplaceImport(const char* dll, const char* name, void* replacement);
+
 } // namespace wt

@@ -1,0 +1,25 @@
+// Moving a finished file into its place, replacing an older file there
+// without ever losing both.
+#pragma once
+
+enum MoveResult {
+    MoveBroken = -1,  // the old file lies aside and could not go back
+    MoveRefused = 0,  // nothing changed: source and target as they were
+    MoveDone = 1      // the source now has the target's name
+};
+
+// Creates an empty file with a fresh name in the folder of `path` (the
+// folder's path must be shorter than MAX_PATH - 14) and writes its full
+// name to `temp` (MAX_PATH bytes). 1 when done, 0 otherwise.
+int TempFileBeside(const char* path, char* temp);
+
+// Moves the file `source` to `target`. When a file is already there it is
+// replaced only with `mayReplace` set, and only when it is provably another
+// file than the source (volume serial number and file index, not the
+// spelling of the two paths), neither a folder nor read-only: the old file
+// is first moved aside under a fresh name in the same folder, the source
+// moved in, then the old file deleted; it is moved back if the source
+// cannot take its place. MoveBroken only when that move back fails too:
+// the old file then keeps the fresh name and the source is left where it
+// was, so neither is lost.
+int MoveIntoPlace(const char* source, const char* target, int mayReplace);
