@@ -29,8 +29,11 @@ struct.pack_into("<I", stub, 0x98 + 60, 0x400)
 open(sys.argv[1], "wb").write(bytes(stub) + b"\r\n")
 PY
 
+# The example with a stand-in for its program, which the cross build makes.
+cp -r "$top/examples/hello/files" "$work/hello-files"
+printf 'MZ hello world stand-in\r\n' >"$work/hello-files/HelloWorld.exe"
 "$mksetup" build --inf "$top/examples/hello/setup.inf" \
-  --license "$top/examples/hello/license.txt" --root "$top/examples/hello/files" \
+  --license "$top/examples/hello/license.txt" --root "$work/hello-files" \
   --stub "$work/stub.exe" -o "$work/hello.exe" >/dev/null
 
 # Generated packages: an empty file, repeats, text, random bytes, a name

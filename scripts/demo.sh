@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# The main demo: packs examples/hello into a setup program, lists and
-# verifies it, and runs it under Wine. With a display it is interactive;
-# without one it runs under Xvfb, driven by uidriver.exe, saves the
-# screenshots, shows what was installed and uninstalls it again.
+# The main demo: packs examples/hello (its files and the Hello World
+# program the build makes) into a setup program, lists and verifies it,
+# installs it under Wine, starts the installed program from its Start-menu
+# shortcut and uninstalls it again.
+#
+# It runs inside Wine's own desktop window (1024x768, with a taskbar and a
+# Start menu), which draws title bars, frames and the caption strip, in a
+# prefix of its own (build/demo/prefix) given Wine's own fonts and, for
+# "Times New Roman", the metric-compatible Liberation Serif. With a display
+# (and DEMO_UNATTENDED unset) the installer is left to the person at the
+# screen; without one, an Xvfb of its own is started and uidriver.exe
+# drives every step and takes the pictures (build/demo/shots, and an
+# animated install.gif); DEMO_UPDATE_DOCS=1 copies them to docs/screenshots.
 #
 # The setup program it leaves for the user (build/demo/setup.exe) is always
 # the product's 32-bit one. Where this machine cannot run 32-bit programs,
@@ -15,71 +24,123 @@ BIN=${BIN_DIR:-$ROOT/build/bin}
 WINE_BIN=$BIN/wine$WINE_SUFFIX
 WORK=${DEMO_DIR:-$ROOT/build/demo}
 EXAMPLE=$ROOT/examples/hello
+PACKAGE=$BIN/example/hello            # examples/hello/files and HelloWorld.exe
+for need in "$PACKAGE/HelloWorld.exe" "$BIN/example/hello$WINE_SUFFIX/HelloWorld.exe" \
+            "$WINE_BIN/uidriver.exe"; do
+    [ -f "$need" ] || { echo "demo: $need is missing; run 'make build' first" >&2; exit 1; }
+done
 rm -rf "$WORK" && mkdir -p "$WORK/run" "$WORK/shots"
 export WINEPREFIX=${WINEPREFIX:-$WORK/prefix$WINE_PREFIX_SUFFIX} WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+# No entries in the Linux desktop's menus for the demo's shortcuts.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 
 echo "== Packing $EXAMPLE"
 "$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
-    --root "$EXAMPLE/files" -o "$WORK/setup.exe"
+    --root "$PACKAGE" -o "$WORK/setup.exe"
 "$BIN/mksetup" list "$WORK/setup.exe"
 "$BIN/mksetup" verify "$WORK/setup.exe"
 if [ "$WINE_BITS" = 64 ]; then
     echo "Note: this machine cannot run 32-bit programs; the installation below" \
-         "runs the x86_64 build of the same sources (setup-stub64.exe), and" \
-         "$WORK/setup.exe is the 32-bit setup program."
+         "runs the x86_64 build of the same sources (setup-stub64.exe and" \
+         "HelloWorld64.exe), and $WORK/setup.exe is the 32-bit setup program."
     "$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
-        --root "$EXAMPLE/files" --stub "$BIN/setup-stub64.exe" -o "$WORK/run/setup.exe" >/dev/null
+        --root "$BIN/example/hello64" --stub "$BIN/setup-stub64.exe" \
+        -o "$WORK/run/setup.exe" >/dev/null 2>&1
 else
     cp "$WORK/setup.exe" "$WORK/run/setup.exe"
+fi
+
+# One display for the whole demo: the desktop window must outlive each step.
+xvfb_pid=""
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+UNATTENDED=${DEMO_UNATTENDED:-}
+if [ -z "${DISPLAY:-}" ]; then
+    UNATTENDED=1
+    displayfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -n1 "$displayfile")"
+    rm -f "$displayfile"
 fi
 
 echo "== Preparing the Wine prefix $WINEPREFIX"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 DRIVE_C=$WINEPREFIX/drive_c
+# Wine's own fonts (the caption buttons' glyphs come from Marlett), and
+# Liberation Serif, metric-compatible, where a program asks for Times New
+# Roman (the backdrop's title and by-line).
+for font in /usr/share/wine/fonts/*.ttf; do
+    [ -f "$font" ] && cp -n "$font" "$DRIVE_C/windows/Fonts/" 2>/dev/null || true
+done
+if fc-list 2>/dev/null | grep -q "Liberation Serif"; then
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' \
+        /d 'Liberation Serif' /f >/dev/null 2>&1
+fi
+# Every program of this prefix runs in one desktop window with a taskbar
+# and a Start menu (Wine gives them to the desktop named "shell").
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
+wineserver -w
+# The desktop window itself, kept open for the whole demo (otherwise it
+# closes with the last program in it, taking the taskbar with it).
+wine explorer /desktop=shell,1024x768 >/dev/null 2>&1 &
+sleep 2
 TARGET="$DRIVE_C/Program Files/Hello World"
-
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
+# Runs a uidriver script (file name in $WORK) with the program and args.
+drive() {
+    local script=$1; shift
+    wine "$WINE_BIN/uidriver.exe" --screenshot-dir "$(winpath "$WORK/shots")" \
+        --script "$(winpath "$WORK/$script")" "$@"
+}
+shot() { # name: the whole screen from the X side, for what uidriver does not see
+    import -window root "$WORK/shots/$1.png"
+}
 
-if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_UNATTENDED:-}" ]; then
+start=$(date +%s.%N)
+if [ -z "$UNATTENDED" ]; then
     echo "== Running the installer (interactive)"
-    start=$(date +%s.%N)
     (cd "$WORK/run" && wine setup.exe)
 else
-    echo "== Running the installer under Xvfb, driven by uidriver.exe"
+    echo "== Running the installer, driven by uidriver.exe"
     cat > "$WORK/install.txt" <<'SCRIPT'
-timeout 20000
+timeout 30000
 wait-box previous version
-sleep 500
+sleep 1000
 screenshot question
 press 6
 wait-window Welcome to Setup
 expect-text Welcome to Hello World Setup
-sleep 500
+sleep 800
 screenshot welcome
 wizard next
 wait-window Software License Agreement
-sleep 500
+sleep 800
 screenshot license
 press 101
 wait-window Where to install?
-sleep 500
+sleep 800
 screenshot destination
 press 1007
 wait-window Select directory
-sleep 800
+sleep 1000
 screenshot browser
 press 2
 wait-window Where to install?
 wizard next
 wait-window Install
 expect-text is ready to finish the installation.
-sleep 500
+sleep 800
 screenshot finish
 wizard finish
 wait-box Setup Complete
-sleep 500
+sleep 800
 screenshot complete
 press 1
 # The backdrop alone: its title changes once the closing message is gone;
@@ -87,16 +148,9 @@ press 1
 wait-window Setup is cleaning up...
 sleep 2000
 screenshot backdrop
-wait-exit 20000
+wait-exit 30000
 SCRIPT
-    start=$(date +%s.%N)
-    (cd "$WORK/run" && xvfb-run -a -s "-screen 0 1024x768x24" \
-        wine "$WINE_BIN/uidriver.exe" --screenshot-dir "$(winpath "$WORK/shots")" \
-        --script "$(winpath "$WORK/install.txt")" -- "$(winpath "$WORK/run/setup.exe")")
-    for f in "$WORK"/shots/*.bmp; do
-        [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
-    done
-    echo "Screenshots: $WORK/shots"
+    (cd "$WORK/run" && drive install.txt -- "$(winpath "$WORK/run/setup.exe")")
 fi
 end=$(date +%s.%N)
 echo "Install took $(echo "$end - $start" | bc) s (including the 10 s clean-up wait)"
@@ -105,28 +159,78 @@ echo "== Installed tree"
 find "$TARGET" | sort
 echo "== The log ($TARGET/Uninstal.inf)"
 cat "$TARGET/Uninstal.inf" || true
-# The Start-menu folder as the log records it ("linkdir"): in a default
-# prefix, below the Programs folder for all users.
-LINKDIR=$(tr -d '\r' < "$TARGET/Uninstal.inf" 2>/dev/null | sed -n 's/^linkdir=//p')
-LINKS=$DRIVE_C/$(printf '%s' "${LINKDIR#[Cc]:\\}" | tr '\\' '/')
-echo "== The Start-menu shortcuts ($LINKDIR)"
-if [ -n "$LINKDIR" ] && [ -d "$LINKS" ]; then ls -l "$LINKS"; else echo "no Start-menu folder"; fi
 echo "== The registry entry"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' || true
+linkdir=$(tr -d '\r' < "$TARGET/Uninstal.inf" | sed -n 's/^linkdir=//p')
+linkdir_unix=$(winepath -u "$linkdir" 2>/dev/null | tr -d '\r')
+echo "== The Start-menu folder ($linkdir)"
+ls "$linkdir_unix" 2>/dev/null || echo "no Start-menu folder"
 
-echo "== Uninstalling"
-start=$(date +%s.%N)
-# Wine quotes the log's path (it has blanks); the uninstaller's command
-# tail must take it with or without quotes.
-(cd "$WORK/run" && if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_UNATTENDED:-}" ]; then
-    wine 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf'
+if [ -n "$UNATTENDED" ]; then
+    echo "== Starting Hello World from its Start-menu shortcut"
+    # As a person does it: the desktop's Start button, then Programs, the
+    # Hello World folder and its first item, chosen from the keyboard.
+    xdotool mousemove 25 757 click 1 && sleep 1
+    xdotool key Down Right && sleep 0.7 && xdotool key Right && sleep 1
+    shot start-menu
+    xdotool key Return
+    cat > "$WORK/program.txt" <<'SCRIPT'
+timeout 30000
+attach Hello World
+sleep 1500
+screenshot program
+press 1003
+wait-window About Hello World
+sleep 800
+screenshot about
+press 1
+sleep 1000
+attach Hello World
+close
+wait-exit 30000
+SCRIPT
+    drive program.txt
+
+    echo "== Uninstalling with the registry's command"
+    cat > "$WORK/uninstall.txt" <<'SCRIPT'
+timeout 30000
+wait-box completely
+sleep 800
+screenshot uninstall
+press 6
+wait-box uninstalled
+sleep 800
+screenshot uninstalled
+press 1
+wait-exit 30000
+SCRIPT
+    start=$(date +%s.%N)
+    # Wine quotes the log's path (it has blanks); the uninstaller's command
+    # tail takes it with or without quotes.
+    drive uninstall.txt -- 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf'
+    end=$(date +%s.%N)
+    echo "Uninstall took $(echo "$end - $start" | bc) s"
+
+    for f in "$WORK"/shots/*.bmp; do
+        [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+    done
+    # The whole installation as one animated picture, half size.
+    frames=()
+    for name in question welcome license destination browser finish complete backdrop \
+                start-menu program about uninstall uninstalled; do
+        [ -f "$WORK/shots/$name.png" ] && frames+=("$WORK/shots/$name.png")
+    done
+    convert -delay 220 -loop 0 "${frames[@]}" -resize 512x384 -colors 128 \
+        -layers Optimize "$WORK/shots/install.gif"
+    echo "Screenshots: $WORK/shots ($(du -k "$WORK/shots/install.gif" | cut -f1) KB animation)"
+    if [ -n "${DEMO_UPDATE_DOCS:-}" ]; then
+        cp "$WORK"/shots/*.png "$WORK/shots/install.gif" "$ROOT/docs/screenshots/"
+        echo "Copied to docs/screenshots"
+    fi
 else
-    printf 'timeout 20000\nwait-box completely\npress 6\nwait-box uninstalled\npress 1\nwait-exit 20000\n' > "$WORK/uninstall.txt"
-    xvfb-run -a wine "$WINE_BIN/uidriver.exe" --script "$(winpath "$WORK/uninstall.txt")" \
-        -- 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf' || true
-fi)
-end=$(date +%s.%N)
-echo "Uninstall took $(echo "$end - $start" | bc) s"
+    echo "== Uninstalling"
+    wine 'C:\windows\Duvedozi.exe' 'C:\Program Files\Hello World\Uninstal.inf'
+fi
 echo "== Left behind"
 if [ -e "$TARGET" ]; then find "$TARGET"; else echo "nothing: $TARGET is gone"; fi
-if [ -n "$LINKDIR" ] && [ -e "$LINKS" ]; then ls -l "$LINKS"; else echo "nothing: the Start-menu folder is gone"; fi
+if [ -n "$linkdir_unix" ] && [ -e "$linkdir_unix" ]; then ls "$linkdir_unix"; else echo "no Start-menu folder"; fi

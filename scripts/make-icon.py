@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the setup program's icon: a blue box with a white disk and a red
 arrow pointing into it, as a 32x32 and a 16x16 image of 16 colours each.
-Writes src/wizard/setup.ico (or the path given)."""
+Writes src/wizard/setup.ico (or the path given). With --hello it draws the
+example application's icon instead: a globe with a yellow speech bubble
+(examples/hello/app/hello.ico)."""
 import struct
 import sys
 
@@ -36,8 +38,35 @@ def draw(size):
     return pixels
 
 
+def draw_hello(size):
+    # Palette indices as they come out in the written icon (the table above
+    # is stored with red and blue swapped): 9 blue, 1 dark blue, 10 green,
+    # 14 yellow.
+    BLUE, DARK_BLUE, YELLOW = 9, 1, 14
+    s = size / 32.0
+    pixels = [[CLEAR] * size for _ in range(size)]
+    for y in range(size):
+        for x in range(size):
+            fx, fy = (x + 0.5) / s, (y + 0.5) / s
+            d = (fx - 14) ** 2 + (fy - 18) ** 2
+            if d < 144:                                  # the globe
+                pixels[y][x] = BLUE
+                # land: two blobs in green
+                if ((fx - 10) ** 2 / 2 + (fy - 15) ** 2 < 14 or
+                        (fx - 18) ** 2 + (fy - 23) ** 2 / 2 < 10):
+                    pixels[y][x] = 10
+                if d >= 121:
+                    pixels[y][x] = DARK_BLUE
+            if 18 <= fx < 31 and 1 <= fy < 10:           # the bubble
+                edge = fx < 19 or fx >= 30 or fy < 2 or fy >= 9
+                pixels[y][x] = BLACK if edge else YELLOW
+            if 20 <= fx < 23 and 9 <= fy < 12 - (fx - 20):
+                pixels[y][x] = BLACK
+    return pixels
+
+
 def image(size):
-    pixels = draw(size)
+    pixels = (draw_hello if HELLO else draw)(size)
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 4, 0, 0,
                          0, 0, 16, 0)
     palette = b''.join(bytes((b, g, r, 0)) for (r, g, b) in
@@ -59,8 +88,13 @@ def image(size):
     return header + palette + bytes(xor) + bytes(mask)
 
 
+HELLO = '--hello' in sys.argv
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else 'src/wizard/setup.ico'
+    args = [a for a in sys.argv[1:] if a != '--hello']
+    out = args[0] if args else ('examples/hello/app/hello.ico' if HELLO
+                                else 'src/wizard/setup.ico')
     images = [image(32), image(16)]
     data = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)

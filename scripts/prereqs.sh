@@ -10,6 +10,9 @@ pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g+
       binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 wine32:i386
       xvfb xauth imagemagick lhasa osslsigncode openssl)
 case "$what" in
+  # The demo's desktop: Wine's own fonts (the caption buttons' glyphs), a
+  # Times New Roman stand-in, and xdotool for the Start menu.
+  demo) pkgs+=(fonts-wine fonts-liberation fontconfig xdotool) ;;
   bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time) ;;
   fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
 esac

@@ -41,9 +41,12 @@ fi
 
 # A copy of the example with known times: odd seconds, one that the six-hour
 # shift carries across midnight and one across a leap day.
+# The program is built by the cross build; a stand-in of a few bytes here.
 cp -r "$example" "$work/hello"
 pkg=$work/hello
+printf 'MZ hello world stand-in\r\n' >"$pkg/files/HelloWorld.exe"
 export TZ=UTC
+touch -d '2026-05-06 07:08:10' "$pkg/files/HelloWorld.exe"
 touch -d '2026-03-04 03:15:07' "$pkg/files/Readme.txt"
 touch -d '1999-12-31 23:59:58' "$pkg/files/hello.txt"
 touch -d '2024-03-01 04:00:00' "$pkg/files/data/sample.bin"
@@ -54,8 +57,8 @@ build() { "$mksetup" build --inf "$pkg/setup.inf" --license "$pkg/license.txt" \
 
 # --- build, list, verify, extract ---------------------------------------
 expect_success "build" build -o "$work/setup.exe"
-for line in 'filea    Readme.txt' 'fileb    data\sample.bin' 'filec    hello.txt' \
-            'filed    help\Guide.txt'; do
+for line in 'filea    HelloWorld.exe' 'fileb    Readme.txt' 'filec    data\sample.bin' \
+            'filed    hello.txt' 'filee    help\Guide.txt'; do
   grep -qF -- "$line" "$work/out" || fail "build does not print \"$line\""
 done
 cmp -s -n 38904 "$stub" "$work/setup.exe" || fail "setup.exe does not begin with the stub"
@@ -70,18 +73,18 @@ size=$(stat -c %s "$work/setup.exe")
   fail "no integrity record at the end"
 
 expect_success "list" "$mksetup" list "$work/setup.exe"
-[ "$(grep -c '0x20 A---' "$work/out")" = 6 ] || fail "list does not show 6 entries"
-grep -qE '^integrity record: CRC-32 [0-9A-F]{8} over [0-9]+ bytes, 6 entries: OK$' "$work/out" ||
+[ "$(grep -c '0x20 A---' "$work/out")" = 7 ] || fail "list does not show 7 entries"
+grep -qE '^integrity record: CRC-32 [0-9A-F]{8} over [0-9]+ bytes, 7 entries: OK$' "$work/out" ||
   fail "list does not show the integrity record"
-grep -qE '^ +4 +fileb +3448 .*2024-03-01 04:00:00 .*data\\sample.bin$' "$work/out" ||
+grep -qE '^ +5 +filec +3448 .*2024-03-01 04:00:00 .*data\\sample.bin$' "$work/out" ||
   fail "list row of sample.bin"; 
 
 expect_success "verify" "$mksetup" verify "$work/setup.exe"
-grep -q 'setup.exe: 6 entries OK, integrity record OK$' "$work/out" || fail "verify says nothing of the record"
+grep -q 'setup.exe: 7 entries OK, integrity record OK$' "$work/out" || fail "verify says nothing of the record"
 expect_success "extract" "$mksetup" extract "$work/setup.exe" -d "$work/x"
 cmp -s "$pkg/setup.inf" "$work/x/Uninstal.inf" || fail "Uninstal.inf differs"
 cmp -s "$pkg/license.txt" "$work/x/License.txt" || fail "License.txt differs"
-for f in Readme.txt hello.txt data/sample.bin help/Guide.txt; do
+for f in HelloWorld.exe Readme.txt hello.txt data/sample.bin help/Guide.txt; do
   cmp -s "$pkg/files/$f" "$work/x/$f" || fail "$f differs after extract"
   want=$(( $(stat -c %Y "$pkg/files/$f") / 2 * 2 ))
   got=$(stat -c %Y "$work/x/$f")
@@ -92,7 +95,7 @@ done
 expect_success "second build" build -o "$work/again.exe"
 cmp -s "$work/setup.exe" "$work/again.exe" || fail "two builds differ"
 expect_success "build with paths" build -o "$work/ordered.exe" help/Guide.txt hello.txt \
-  data/sample.bin Readme.txt
+  data/sample.bin Readme.txt HelloWorld.exe
 grep -qF 'filea    help\Guide.txt' "$work/out" && grep -qF 'filed    Readme.txt' "$work/out" ||
   fail "paths are not packed in the order given"
 expect_success "fast build" build -1 -o "$work/fast.exe"
@@ -105,8 +108,8 @@ fi
 expect_success "verify fast build" "$mksetup" verify "$work/fast.exe"
 
 # --- errors of the author ------------------------------------------------
-sed 's/^FileNum=4/FileNum=5/' "$pkg/setup.inf" >"$work/wrong.inf"
-expect_failure "wrong FileNum" 'wrong.inf:7: error: FileNum is 5, but 4' \
+sed 's/^FileNum=5/FileNum=6/' "$pkg/setup.inf" >"$work/wrong.inf"
+expect_failure "wrong FileNum" 'wrong.inf:7: error: FileNum is 6, but 5' \
   "$mksetup" build --inf "$work/wrong.inf" --license "$pkg/license.txt" \
   --root "$pkg/files" --stub "$stub" -o "$work/bad.exe"
 expect_failure "missing file" 'missing.txt: error: no such file' \
@@ -155,19 +158,19 @@ expect_failure "verify of another Windows program" 'other.exe: not a setup progr
   "$mksetup" verify "$work/other.exe"
 expect_failure "verify of a stub alone" 'holds 0 entries' "$mksetup" verify "$stub"
 
-# decodedSize of entry 4 (behind its name) made far larger than its stream:
+# decodedSize of entry 5 (behind its name) made far larger than its stream:
 # the record's CRC no longer holds, and verify still says which entry fails.
 cp "$work/setup.exe" "$work/damaged.exe"
 at=$(offset_of 'data\sample.bin' "$work/damaged.exe")
 poke "$work/damaged.exe" $((at + 15 + 2)) '\x7f'
-expect_failure "verify damaged size" 'entry 4 "data\\sample.bin": compressed data is damaged' \
+expect_failure "verify damaged size" 'entry 5 "data\\sample.bin": compressed data is damaged' \
   "$mksetup" verify "$work/damaged.exe"
 grep -q 'the archive is damaged: CRC mismatch' "$work/err" || fail "verify damaged size: no CRC mismatch"
 expect_failure "extract damaged size" 'the archive is damaged: CRC mismatch.*nothing extracted' \
   "$mksetup" extract "$work/damaged.exe" -d "$work/damaged"
 [ ! -e "$work/damaged" ] || fail "extract wrote files from a damaged archive"
 unseal "$work/damaged.exe" "$work/damaged-unsealed.exe"
-expect_failure "extract damaged size without a record" 'entry 4' \
+expect_failure "extract damaged size without a record" 'entry 5' \
   "$mksetup" extract "$work/damaged-unsealed.exe" -d "$work/damaged"
 
 # One bit flipped inside a stream, where the decoder may not notice: only
@@ -182,12 +185,12 @@ expect_failure "verify one flipped bit" 'the archive is damaged: CRC mismatch' \
 # A signature appended behind the record is no entry.
 { cat "$work/setup.exe"; printf 'WY1\0\x30\0\0\0'; head -c 40 /dev/urandom; } >"$work/signed.exe"
 expect_success "verify with data behind the record" "$mksetup" verify "$work/signed.exe"
-grep -q '6 entries OK, integrity record OK (48 bytes behind the record)' "$work/out" ||
+grep -q '7 entries OK, integrity record OK (48 bytes behind the record)' "$work/out" ||
   fail "verify does not mention the bytes behind the record"
 expect_success "list with data behind the record" "$mksetup" list "$work/signed.exe"
 grep -q '48 bytes behind it' "$work/out" || fail "list does not mention the bytes behind the record"
 expect_success "extract with data behind the record" "$mksetup" extract "$work/signed.exe" -d "$work/signed"
-[ "$(find "$work/signed" -type f | wc -l)" = 6 ] || fail "extract of a signed program wrote other than 6 files"
+[ "$(find "$work/signed" -type f | wc -l)" = 7 ] || fail "extract of a signed program wrote other than 7 files"
 
 # Cut into the record: the trailer still asks for it.
 head -c -10 "$work/setup.exe" >"$work/cut-record.exe"
@@ -201,16 +204,16 @@ grep -q '^no integrity record' "$work/out" || fail "list of an unsealed program 
 # The file cut short: the last entry's length runs past the end.
 head -c -40 "$work/setup.exe" >"$work/cut.exe"
 expect_failure "verify cut file" \
-  'entry 6 "help\\Guide.txt" (offset [0-9]*): truncated: entry length [0-9]* runs past the end' \
+  'entry 7 "help\\Guide.txt" (offset [0-9]*): truncated: entry length [0-9]* runs past the end' \
   "$mksetup" verify "$work/cut.exe"
-expect_failure "list cut file" 'entry 6 "help\\Guide.txt" (offset [0-9]*): truncated' \
+expect_failure "list cut file" 'entry 7 "help\\Guide.txt" (offset [0-9]*): truncated' \
   "$mksetup" list "$work/cut.exe"
 
-# Entry 3's length set to 0.
+# Entry 4's length set to 0.
 cp "$work/setup.exe" "$work/zero.exe"
 at=$(offset_of 'Readme.txt' "$work/zero.exe")
 poke "$work/zero.exe" $((at - 10)) '\x00\x00\x00\x00'
-expect_failure "entry length 0" 'entry 3 (offset [0-9]*): entry length is 0' \
+expect_failure "entry length 0" 'entry 4 (offset [0-9]*): entry length is 0' \
   "$mksetup" verify "$work/zero.exe"
 
 # A stored name that climbs out of the install directory is never written
@@ -218,10 +221,10 @@ expect_failure "entry length 0" 'entry 3 (offset [0-9]*): entry length is 0' \
 cp "$work/unsealed.exe" "$work/unsafe.exe"
 at=$(offset_of 'hello.txt' "$work/unsafe.exe")
 poke "$work/unsafe.exe" "$at" '..\\lo.txt'
-expect_failure "extract unsafe name" 'entry 5 "..\\lo.txt": unsafe stored name' \
+expect_failure "extract unsafe name" 'entry 6 "..\\lo.txt": unsafe stored name' \
   "$mksetup" extract "$work/unsafe.exe" -d "$work/unsafe"
 [ ! -e "$work/unsafe" ] || fail "extract wrote files from a setup with an unsafe name"
-expect_failure "verify unsafe name" 'entry 5' "$mksetup" verify "$work/unsafe.exe"
+expect_failure "verify unsafe name" 'entry 6' "$mksetup" verify "$work/unsafe.exe"
 
 # --- the author's files are protected --------------------------------------
 cp "$pkg/setup.inf" "$work/setup.inf.saved"; cp "$pkg/license.txt" "$work/license.txt.saved"
@@ -287,7 +290,7 @@ W/wrong-all.inf:9: warning: linkfilea=MyApp: a shortcut's file name ends in .lnk
 W/wrong-all.inf:10: error: linkc is never read: the setup program stops at linkb, which is missing
 W/wrong-all.inf:11: error: linkfilec is never read: the setup program stops at linkb, which is missing
 W/wrong-all.inf:13: error: filed=keep: a copy mode is a number: 1 (replace), 2 (ask) or 3 (keep)
-W/wrong-all.inf:14: error: fileg is the key of the 7th application file, but 4 are packed
+W/wrong-all.inf:14: error: fileg is the key of the 7th application file, but 5 are packed
 W/wrong-all.inf:15: error: [Uninstall] is the setup program's record of what it installs: shipped, it shifts the application's records to later keys and makes the uninstaller delete every file it names
 mksetup: 8 errors and 3 warnings; W/bad.exe not written
 OUT
@@ -299,16 +302,16 @@ sed "s|$work|W|g" "$work/err" | diff "$work/wrong-all.expected" - >&2 || fail "d
 
 # --- no bookkeeping: FileNum and [Copymode] by name give the same program --
 sed '/^FileNum=/d' "$pkg/setup.inf" >"$work/nofilenum.inf"
-sed 's/^filec=3/hello.txt=3/; s|^filed=2|help/guide.txt=2|' "$pkg/setup.inf" >"$work/named.inf"
+sed 's/^filed=3/hello.txt=3/; s|^filee=2|help/guide.txt=2|' "$pkg/setup.inf" >"$work/named.inf"
 touch -r "$pkg/setup.inf" "$work/nofilenum.inf" "$work/named.inf"
 for variant in nofilenum named; do
   expect_success "build with $variant.inf" "$mksetup" build --inf "$work/$variant.inf" \
     --license "$pkg/license.txt" --root "$pkg/files" --stub "$stub" -o "$work/$variant.exe"
   cmp -s "$work/setup.exe" "$work/$variant.exe" || fail "$variant.inf gives another setup program"
 done
-grep -qF 'filec    hello.txt  copymode 3 (keep)' "$work/out" &&
-  grep -qF 'filed    help\Guide.txt  copymode 2 (ask)' "$work/out" || fail "the letter table of named.inf"
-grep -qF 'named.inf:19: note: help/guide.txt is packed as filed' "$work/err" || fail "no note of the renamed key"
+grep -qF 'filed    hello.txt  copymode 3 (keep)' "$work/out" &&
+  grep -qF 'filee    help\Guide.txt  copymode 2 (ask)' "$work/out" || fail "the letter table of named.inf"
+grep -qF 'named.inf:22: note: help/guide.txt is packed as filee' "$work/err" || fail "no note of the renamed key"
 
 # --- text in the code page with CR LF ------------------------------------
 printf 'Caf\xc3\xa9 \xe2\x82\xac 5\nsecond line\n' >"$work/utf8.txt"

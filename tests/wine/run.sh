@@ -117,7 +117,7 @@ fi
 # host (osslsigncode, openssl).
 echo "== signed setup program"
 "$root/tests/wine/make-signed.sh" "$BIN_DIR/mksetup" "$BIN_DIR/setup-stub$WINE_SUFFIX.exe" \
-  "$WINE_BIN/fixtures/signed-setup.exe" | tee "$log"
+  "$BIN_DIR/example/hello$WINE_SUFFIX" "$WINE_BIN/fixtures/signed-setup.exe" | tee "$log"
 tally make-signed "$log" "${PIPESTATUS[0]}"
 
 if [ $# -gt 0 ]; then

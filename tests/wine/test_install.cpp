@@ -532,6 +532,8 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
         DWORD expected;        // the attributes it gets
     };
     const Wanted wanted[] = {
+        {"HelloWorld.exe", wt::DosDate(2026, 11, 30), wt::DosTime(9, 15, 4), 0x20,
+         "2026-11-30 15:15:04", FILE_ATTRIBUTE_ARCHIVE},
         {"Readme.txt", wt::DosDate(2024, 5, 1), wt::DosTime(8, 30, 0), 0x20,
          "2024-05-01 14:30:00", FILE_ATTRIBUTE_ARCHIVE},
         {"data\\sample.bin", wt::DosDate(2023, 12, 31), wt::DosTime(20, 0, 10), 0x22,
@@ -541,10 +543,12 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
         {"help\\Guide.txt", wt::DosDate(1999, 7, 15), wt::DosTime(17, 59, 58), 0x30,
          "1999-07-15 23:59:58", FILE_ATTRIBUTE_ARCHIVE},
     };
+    // The files as the build stages them: examples/hello/files and the
+    // Hello World program.
     std::vector<archive::EntrySpec> files;
     std::vector<wt::Bytes> contents;
     for (const Wanted& file : wanted) {
-        contents.push_back(wt::ReadBytes(example + "\\files\\" + file.name, &ok));
+        contents.push_back(wt::ReadBytes(wt::ExamplePackageDir() + "\\" + file.name, &ok));
         REQUIRE(ok);
         files.push_back(File(file.name, contents.back(), file.date, file.time, file.attributes));
     }
@@ -608,27 +612,31 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     // The log, the registry entry and the shortcuts.
     std::string log = app + "\\Uninstal.inf";
     CHECK_EQ(SectionKeys(log, "Uninstall"),
-             "filea,fileb,filec,filed,filee,filef,dir,linkdir,fileg,fileh");
+             "filea,fileb,filec,filed,filee,filef,fileg,dir,linkdir,fileh,filei,filej");
     for (size_t i = 0; i < files.size(); ++i)
         CHECK_EQ(wt::IniValue(log, "Uninstall", std::string("file") + char('a' + i)),
                  app + "\\" + wanted[i].name);
-    CHECK_EQ(wt::IniValue(log, "Uninstall", "filee"), app + "\\License.txt");
-    CHECK_EQ(wt::IniValue(log, "Uninstall", "filef"), log);
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filef"), app + "\\License.txt");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "fileg"), log);
     CHECK_EQ(wt::IniValue(log, "Uninstall", "dir"), app);
     CHECK_EQ(wt::IniValue(log, "Uninstall", "linkdir"), links);
-    CHECK_EQ(wt::IniValue(log, "Uninstall", "fileg"), links + "\\Hello World Read Me.lnk");
-    CHECK_EQ(wt::IniValue(log, "Uninstall", "fileh"), links + "\\Hello World Guide.lnk");
-    CHECK_EQ(wt::IniValue(log, "Install", "FileNum"), "4");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "fileh"), links + "\\Hello World.lnk");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filei"), links + "\\Hello World Help.lnk");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filej"), links + "\\Hello World Read Me.lnk");
+    CHECK_EQ(wt::IniValue(log, "Install", "FileNum"), "5");
     // In a default prefix the shortcuts go to the Programs folder for all
     // users that the system registers; the shell reads them back.
     CHECK_EQ(links, KeyValue(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs") +
                         "\\Hello World");
+    inst::Shortcut program = inst::LoadShortcut(links + "\\Hello World.lnk");
+    CHECK_EQ(program.target, app + "\\HelloWorld.exe");
+    CHECK_EQ(program.description, "Hello World");
+    inst::Shortcut help = inst::LoadShortcut(links + "\\Hello World Help.lnk");
+    CHECK_EQ(help.target, app + "\\help\\Guide.txt");
+    CHECK_EQ(help.description, "Hello World Help");
     inst::Shortcut readMe = inst::LoadShortcut(links + "\\Hello World Read Me.lnk");
     CHECK_EQ(readMe.target, app + "\\Readme.txt");
     CHECK_EQ(readMe.description, "Hello World Read Me");
-    inst::Shortcut guide = inst::LoadShortcut(links + "\\Hello World Guide.lnk");
-    CHECK_EQ(guide.target, app + "\\help\\Guide.txt");
-    CHECK_EQ(guide.description, "Hello World Guide");
     CHECK(!wt::Exists(inst::Windows95Programs()));
     CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "DisplayName"), "Hello World - 1.0");
     std::string command = KeyValue(HKEY_LOCAL_MACHINE, key, "UninstallString");

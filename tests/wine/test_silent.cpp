@@ -264,7 +264,8 @@ std::string RepoPath(const std::string& relative)
     return path;
 }
 
-// examples/hello packed as its author would, the files in stored-name order.
+// examples/hello packed as its author would (the files as the build stages
+// them, with the Hello World program), in stored-name order.
 bool HelloProgram(wt::Bytes* program)
 {
     std::string example = RepoPath("examples\\hello");
@@ -275,8 +276,9 @@ bool HelloProgram(wt::Bytes* program)
     wt::Bytes license = wt::ReadBytes(example + "\\license.txt", &ok);
     all = all && ok;
     std::vector<archive::EntrySpec> files;
-    for (const char* name : {"Readme.txt", "data\\sample.bin", "hello.txt", "help\\Guide.txt"}) {
-        files.push_back(File(name, wt::ReadBytes(example + "\\files\\" + name, &ok),
+    for (const char* name : {"HelloWorld.exe", "Readme.txt", "data\\sample.bin", "hello.txt",
+                             "help\\Guide.txt"}) {
+        files.push_back(File(name, wt::ReadBytes(wt::ExamplePackageDir() + "\\" + name, &ok),
                              wt::DosDate(2024, 5, 1), wt::DosTime(8, 30, 0), 0x20));
         all = all && ok;
     }
@@ -323,11 +325,11 @@ WTEST(SilentInstallEqualsTheInteractiveOne)
     // Nothing left beside the program: the license and the log moved.
     CHECK_EQ(Tree(silentRun.dir), "setup.exe");
     CHECK(wt::Exists(std::string(kHelloDir) + "\\Uninstal.inf"));
-    CHECK_EQ(silent.files.size(), 8u); // four files, two folders, license, log
+    CHECK_EQ(silent.files.size(), 9u); // five files, two folders, license, log
     CheckSame(silent.files, shown.files, "files");
-    CHECK_EQ(silent.records.size(), 10u);
+    CHECK_EQ(silent.records.size(), 12u);
     CheckSame(silent.records, shown.records, "[Uninstall] records");
-    CHECK_EQ(silent.links.size(), 2u);
+    CHECK_EQ(silent.links.size(), 3u);
     CheckSame(silent.links, shown.links, "shortcuts");
     CheckSame(silent.values, shown.values, "uninstall entry values");
 

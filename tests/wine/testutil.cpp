@@ -57,6 +57,8 @@ std::string StubPath() { return BinDir() + "\\setup-stub" + kBuildSuffix + ".exe
 
 std::string ExtToolPath() { return ProgramDir() + "\\exttool.exe"; }
 
+std::string ExamplePackageDir() { return BinDir() + "\\example\\hello" + kBuildSuffix; }
+
 bool RemoveTree(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());

@@ -20,6 +20,9 @@ std::string ProgramDir();
 std::string BinDir();
 std::string StubPath();     // <bin>\setup-stub.exe (setup-stub64.exe)
 std::string ExtToolPath();  // beside the test program
+// The example package as the build stages it: examples/hello/files and
+// the Hello World program (<bin>\example\hello, or hello64).
+std::string ExamplePackageDir();
 
 // C:\wtest\<name>, emptied (read-only files included) and created anew.
 std::string FreshDir(const std::string& name);

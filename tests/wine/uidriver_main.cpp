@@ -1,9 +1,10 @@
 // uidriver.exe: drives a program by a script, for demos and quick checks.
 //
 //   uidriver.exe [--transcript FILE] [--screenshot-dir DIR] --script FILE
-//                -- program args...
+//                [-- program args...]
 //
-// Starts the program and runs the script's lines in order. Each line is a
+// Starts the program (if one is given: a script may start its program with
+// shell-open instead) and runs the script's lines in order. Each line is a
 // command and its argument (the rest of the line); blank lines and lines
 // starting with "#" are skipped:
 //
@@ -24,12 +25,21 @@
 //   note TEXT            writes TEXT to the transcript
 //   wait-exit [MS]       waits for the program to end
 //   elapsed LABEL        notes "elapsed LABEL: N ms" since the program's start
+//   shell-open PATH      opens PATH the way the shell does (a shortcut
+//                        starts its target); the program started becomes
+//                        the one the following lines act on
+//   close                asks the current window to close (WM_CLOSE)
+//   attach TITLE         a visible top-level window of any program whose
+//                        title contains TITLE becomes the current window,
+//                        and its program the one the following lines act
+//                        on (for a program started by someone else)
 //
 // Every step goes to the transcript (stdout without --transcript). Exit
 // status 0 when every step succeeded; 1 when one failed (the program is
 // then ended and the windows it showed are listed); 2 for bad usage.
 #include <windows.h>
 #include <prsht.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -94,10 +104,52 @@ bool HasText(HWND window, const std::string& text)
     return false;
 }
 
+struct FoundWindow {
+    const std::string* title;
+    HWND window;
+};
+
+BOOL CALLBACK FindTitled(HWND window, LPARAM lParam)
+{
+    auto* found = reinterpret_cast<FoundWindow*>(lParam);
+    if (!IsWindowVisible(window) || ui::Text(window).find(*found->title) == std::string::npos)
+        return TRUE;
+    found->window = window;
+    return FALSE;
+}
+
+// Waits for a visible top-level window of any process titled with `title`
+// and takes its process as the one to act on.
+HWND Attach(ui::Process& process, const std::string& title, int timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FoundWindow found{&title, nullptr};
+        EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&found));
+        DWORD pid = 0;
+        if (found.window) GetWindowThreadProcessId(found.window, &pid);
+        HANDLE handle = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
+                                              PROCESS_TERMINATE, FALSE, pid)
+                            : nullptr;
+        if (handle) {
+            if (process.handle) CloseHandle(process.handle);
+            process.handle = handle;
+            process.pid = pid;
+            ui::Note("attach: \"%s\", process %lu", ui::Text(found.window).c_str(),
+                     static_cast<unsigned long>(pid));
+            return found.window;
+        }
+        if (static_cast<int>(GetTickCount() - start) >= timeoutMs) break;
+        Sleep(100);
+    }
+    ui::Note("attach: no window titled \"%s\"", title.c_str());
+    return nullptr;
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: uidriver.exe [--transcript FILE] [--screenshot-dir DIR]"
-                         " --script FILE -- program args...\n");
+                         " --script FILE [-- program args...]\n");
     return 2;
 }
 
@@ -123,7 +175,7 @@ int main(int argc, char** argv)
         if (!commandLine.empty()) commandLine += ' ';
         commandLine += QuoteArgument(argv[i]);
     }
-    if (script.empty() || commandLine.empty()) return Usage();
+    if (script.empty()) return Usage();
 
     std::ifstream in(script);
     if (!in) {
@@ -134,7 +186,7 @@ int main(int argc, char** argv)
 
     ui::Process process;
     DWORD started = GetTickCount();
-    if (!ui::Start(process, commandLine)) return 1;
+    if (!commandLine.empty() && !ui::Start(process, commandLine)) return 1;
 
     int timeoutMs = 20000;
     HWND current = nullptr;
@@ -185,6 +237,27 @@ int main(int argc, char** argv)
         } else if (command == "elapsed") {
             ui::Note("elapsed %s: %lu ms", arg.c_str(),
                      static_cast<unsigned long>(GetTickCount() - started));
+        } else if (command == "shell-open") {
+            SHELLEXECUTEINFOA info = {};
+            info.cbSize = sizeof info;
+            info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+            info.lpVerb = "open";
+            info.lpFile = arg.c_str();
+            info.nShow = SW_SHOWNORMAL;
+            ok = ShellExecuteExA(&info) && info.hProcess;
+            ui::Note("shell-open \"%s\": %s", arg.c_str(), ok ? "started" : "failed");
+            if (ok) {
+                if (process.handle) CloseHandle(process.handle);
+                process.handle = info.hProcess;
+                process.pid = GetProcessId(info.hProcess);
+                current = nullptr;
+            }
+        } else if (command == "attach") {
+            current = Attach(process, arg, timeoutMs);
+            ok = current != nullptr;
+        } else if (command == "close") {
+            if (current) PostMessageA(current, WM_CLOSE, 0, 0);
+            ok = current != nullptr;
         } else if (command == "wait-exit") {
             int ms = arg.empty() ? timeoutMs : ParseNumber(arg, &ok);
             ok = ok && ui::WaitExit(process, ms);
