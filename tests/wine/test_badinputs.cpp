@@ -27,16 +27,6 @@ const char kLicenseText[] = "Bad inputs license\r\n";
 
 wt::Bytes Data(const std::string& text) { return wt::ToBytes(text); }
 
-wt::Bytes Noise(size_t size, unsigned state)
-{
-    wt::Bytes bytes(size);
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
 wt::Bytes Entry(const std::string& name, const wt::Bytes& data, std::uint8_t attributes = 0x20)
 {
     archive::EntrySpec wanted;
@@ -413,7 +403,7 @@ WTEST(BrokenFirstEntryShowsFileErrorAndKeepsTheOldFiles)
 // early end), the old license keeps its bytes.
 WTEST(BrokenLicenseEntryShowsFileErrorAndKeepsTheOldLicense)
 {
-    wt::Bytes entry2 = Entry("license.txt", Noise(9000, 5));
+    wt::Bytes entry2 = Entry("license.txt", wt::Noise(9000, 5));
     for (const wt::Bytes& bad : {CutStream(entry2, entry2.size() / 2), Overclaimed(entry2, 11)}) {
         Package p = WriteSetup("bad-entry2", wt::Concat(Entry("setup.inf", Data(Inf(Install(0)))), bad));
         wt::WriteBytes(p.license, Data("old license"));
@@ -469,7 +459,7 @@ WTEST(EmptyLicenseIsShownEmptyAndInstalled)
 WTEST(SetupProgramCutInsideAnApplicationFile)
 {
     ForgetInstallation();
-    wt::Bytes second = Entry("sub\\data.bin", Noise(20000, 7));
+    wt::Bytes second = Entry("sub\\data.bin", wt::Noise(20000, 7));
     wt::Bytes payload = Payload(Inf(Install(2)), {Entry("readme.txt", Data("read me\r\n"))});
     payload = wt::Concat(payload, wt::Bytes(second.begin(), second.begin() + second.size() / 2));
     Package p = WriteSetup("bad-cut-file", payload);
@@ -489,7 +479,7 @@ WTEST(DamagedApplicationFileKeepsTheFileItWouldReplace)
 {
     std::string app = kAppDir;
     wt::Bytes good = Entry("readme.txt", Data("new readme\r\n"));
-    wt::Bytes data = Entry("data.bin", Noise(20000, 9));
+    wt::Bytes data = Entry("data.bin", wt::Noise(20000, 9));
     for (const wt::Bytes& bad : {CutStream(data, data.size() - 40), Overclaimed(data, 8)}) {
         ForgetInstallation();
         CreateDirectoryA(kAppDir, nullptr);
@@ -559,7 +549,7 @@ WTEST(FileNearTheLengthLimitIsWrittenInPlace)
     CreateDirectoryA(kAppDir, nullptr);
     CreateDirectoryA(deep.c_str(), nullptr);
     wt::WriteBytes(deep + "\\abd", Data("older"));
-    wt::Bytes data = Noise(9000, 13);
+    wt::Bytes data = wt::Noise(9000, 13);
     Package p = WriteSetup("bad-limit", Payload(Inf(Install(2, deep)),
                                                 {Entry("abc", data), Entry("abd", Data("newer"))}));
     InstallRun run = DriveInstall(p);
@@ -618,7 +608,7 @@ WTEST(FullDiskKeepsTheFileItWouldReplace)
     wt::WriteBytes(app + "\\data.bin", Data("the user's data"));
     Package p = WriteSetup("bad-fulldisk",
                            Payload(Inf(Install(2, app)), {Entry("readme.txt", Data("read me")),
-                                                          Entry("data.bin", Noise(400000, 3))}));
+                                                          Entry("data.bin", wt::Noise(400000, 3))}));
     InstallRun run = DriveInstall(p);
     CheckFailedOnAFile(run);
     CHECK(wt::ReadBytes(app + "\\data.bin") == Data("the user's data"));

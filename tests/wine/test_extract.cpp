@@ -31,17 +31,6 @@ struct ToolRun {
 
 wt::Bytes Data(const std::string& text) { return wt::ToBytes(text); }
 
-// Text that compresses poorly and is long enough to need several writes.
-wt::Bytes Noise(size_t size, unsigned state)
-{
-    wt::Bytes bytes(size);
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
 wt::Bytes Entry(const std::string& name, const wt::Bytes& data,
                 std::uint16_t date = wt::DosDate(2020, 5, 17),
                 std::uint16_t time = wt::DosTime(10, 30, 0),
@@ -112,7 +101,7 @@ WTEST(EntriesComeInOrderUntilTheArchiveIsExhausted)
 {
     std::string dir = wt::FreshDir("order");
     wt::Bytes e1 = Entry("first.txt", Data("first entry\r\n"));
-    wt::Bytes e2 = Entry("second.txt", Noise(9000, 7));
+    wt::Bytes e2 = Entry("second.txt", wt::Noise(9000, 7));
     std::string program = MakeProgram(dir, {e1, e2});
     ToolRun tool = RunTool(program, "rewind " + dir + "\\a ; always " + dir +
                                         "\\b ; always " + dir + "\\c ; rewind " +
@@ -131,7 +120,7 @@ WTEST(EntriesComeInOrderUntilTheArchiveIsExhausted)
     CHECK_EQ(tool.calls[3].offset, kStart + e1.size());
     CHECK(tool.run.boxes.empty());
     CHECK(wt::ReadBytes(dir + "\\a") == Data("first entry\r\n"));
-    CHECK(wt::ReadBytes(dir + "\\b") == Noise(9000, 7));
+    CHECK(wt::ReadBytes(dir + "\\b") == wt::Noise(9000, 7));
     CHECK(wt::ReadBytes(dir + "\\d") == Data("first entry\r\n"));
 }
 
@@ -422,7 +411,7 @@ void ExpectRefusal(const std::string& label, const wt::Bytes& payload)
 
 WTEST(MalformedEntriesAreRefused)
 {
-    wt::Bytes good = Entry("name.txt", Noise(3000, 3));
+    wt::Bytes good = Entry("name.txt", wt::Noise(3000, 3));
     wt::Bytes pastEnd = good;
     PutLe32(pastEnd, 4, static_cast<std::uint32_t>(good.size() + 1));
     ExpectRefusal("length past the end", pastEnd);
@@ -441,7 +430,7 @@ WTEST(MalformedEntriesAreRefused)
 
 WTEST(DamagedStreamsAreRefusedAndLeaveNoPartialFile)
 {
-    wt::Bytes data = Noise(20000, 11);
+    wt::Bytes data = wt::Noise(20000, 11);
     wt::Bytes good = Entry("name.txt", data);
     const size_t sizeAt = 14 + 8;
 

@@ -84,19 +84,6 @@ void CheckStoppedAfterFiles(const RunDir& run)
     CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), std::string());
 }
 
-// The repository's folder as this program sees it (Z: is the host's root),
-// taken from where this source file was compiled.
-std::string RepoPath(const std::string& relative)
-{
-    std::string source = __FILE__;
-    size_t cut = source.rfind("/tests/wine/");
-    if (source.empty() || source[0] != '/' || cut == std::string::npos) return std::string();
-    std::string path = "Z:" + source.substr(0, cut) + "/" + relative;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 } // namespace
 
 WTEST(FullInstallOfASmallPackage)
@@ -517,7 +504,7 @@ WTEST(DestinationIsTheProgramsOwnFolderSpelledOtherwise)
 // command, after which only the uninstaller remains.
 WTEST(FullInstallAndUninstallOfTheHelloExample)
 {
-    std::string example = RepoPath("examples\\hello");
+    std::string example = wt::RepoPath("examples\\hello");
     REQUIRE(!example.empty());
     bool ok = false;
     wt::Bytes inf = wt::ReadBytes(example + "\\setup.inf", &ok);

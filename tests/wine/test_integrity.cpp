@@ -21,23 +21,13 @@ std::string Inf(int fileNum)
            std::to_string(fileNum) + "\r\n";
 }
 
-wt::Bytes Noise(size_t size, unsigned state)
-{
-    wt::Bytes bytes(size);
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
 // Three application files, the middle one large enough to cut in half.
 wt::Bytes SealedProgram()
 {
     wt::Bytes program = inst::Program(
         Inf(3), "Sealed license\r\n",
         {inst::File("first.txt", wt::ToBytes("first file\r\n")),
-         inst::File("data\\middle.bin", Noise(60000, 7)),
+         inst::File("data\\middle.bin", wt::Noise(60000, 7)),
          inst::File("last.txt", wt::ToBytes("the last file, with some words in it\r\n"))});
     archive::Seal(program);
     return program;
@@ -93,7 +83,7 @@ WTEST(SealedProgramInstallsAndRecordsItsFiles)
     inst::Session session;
     REQUIRE(session.Start(run));
     REQUIRE(inst::InstallAndClean(session.process));
-    CHECK(wt::ReadBytes(std::string(kAppDir) + "\\data\\middle.bin") == Noise(60000, 7));
+    CHECK(wt::ReadBytes(std::string(kAppDir) + "\\data\\middle.bin") == wt::Noise(60000, 7));
     CHECK_EQ(inst::SectionKeys(std::string(kAppDir) + "\\Uninstal.inf", "Uninstall"),
              std::string("filea,fileb,filec,filed,filee,dir,linkdir"));
     Forget();

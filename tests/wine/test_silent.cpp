@@ -251,24 +251,11 @@ void CheckSame(const std::vector<std::string>& silent, const std::vector<std::st
         }
 }
 
-// The repository's folder as this program sees it (Z: is the host's root),
-// taken from where this source file was compiled.
-std::string RepoPath(const std::string& relative)
-{
-    std::string source = __FILE__;
-    size_t cut = source.rfind("/tests/wine/");
-    if (source.empty() || source[0] != '/' || cut == std::string::npos) return std::string();
-    std::string path = "Z:" + source.substr(0, cut) + "/" + relative;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 // examples/hello packed as its author would (the files as the build stages
 // them, with the Hello World program), in stored-name order.
 bool HelloProgram(wt::Bytes* program)
 {
-    std::string example = RepoPath("examples\\hello");
+    std::string example = wt::RepoPath("examples\\hello");
     if (example.empty()) return false;
     bool ok = false, all = true;
     wt::Bytes inf = wt::ReadBytes(example + "\\setup.inf", &ok);

@@ -57,6 +57,17 @@ std::string StubPath() { return BinDir() + "\\setup-stub" + kBuildSuffix + ".exe
 
 std::string ExtToolPath() { return ProgramDir() + "\\exttool.exe"; }
 
+std::string RepoPath(const std::string& relative)
+{
+    std::string source = __FILE__;
+    size_t cut = source.rfind("/tests/wine/");
+    if (source.empty() || source[0] != '/' || cut == std::string::npos) return std::string();
+    std::string path = "Z:" + source.substr(0, cut) + "/" + relative;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 std::string ExamplePackageDir() { return BinDir() + "\\example\\hello" + kBuildSuffix; }
 
 bool RemoveTree(const std::string& path)
@@ -122,6 +133,16 @@ bool WriteBytes(const std::string& path, const Bytes& bytes)
                         &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+Bytes Noise(size_t size, unsigned state)
+{
+    Bytes bytes(size);
+    for (auto& b : bytes) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(state >> 16);
+    }
+    return bytes;
 }
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }

@@ -20,6 +20,9 @@ std::string ProgramDir();
 std::string BinDir();
 std::string StubPath();     // <bin>\setup-stub.exe (setup-stub64.exe)
 std::string ExtToolPath();  // beside the test program
+// A path in the source tree as this program sees it (Z: is the host's
+// root), from where the test programs were compiled; "" when unknown.
+std::string RepoPath(const std::string& relative);
 // The example package as the build stages it: examples/hello/files and
 // the Hello World program (<bin>\example\hello, or hello64).
 std::string ExamplePackageDir();
@@ -33,6 +36,8 @@ DWORD Attributes(const std::string& path); // INVALID_FILE_ATTRIBUTES if absent
 Bytes ReadBytes(const std::string& path, bool* ok = nullptr);
 bool WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ToBytes(const std::string& text);
+// `size` bytes that compress poorly, the same for the same `state`.
+Bytes Noise(size_t size, unsigned state);
 Bytes Concat(Bytes a, const Bytes& b);
 std::uint64_t FileSize(const std::string& path); // ~0 if absent
 
