@@ -111,25 +111,35 @@ void CheckTime(std::uint16_t date, std::uint16_t time)
     unsigned short newDate = date, newTime = time;
     AdjustDosTime(&newDate, &newTime);
     const unsigned hour = time >> 11;
-    // Minutes and seconds stay; the hour moves on by six, modulo 24.
-    FUZZ_CHECK((newTime & 0x07FF) == (time & 0x07FF));
-    FUZZ_CHECK((newTime >> 11) == (hour + 6) % 24);
-    if (hour + 6 < 24) FUZZ_CHECK(newDate == date);
+    const bool knownDate = mksetup::FromDosStamp({date, 0}).has_value();
+    const bool lastDay = date == (127 << 9 | 12 << 5 | 31);
+    if (hour + 6 < 24 || (knownDate && !lastDay)) {
+        // Minutes and seconds stay; the hour moves on by six, modulo 24,
+        // carried into the next day.
+        FUZZ_CHECK((newTime & 0x07FF) == (time & 0x07FF));
+        FUZZ_CHECK((newTime >> 11) == (hour + 6) % 24);
+        if (hour + 6 < 24) FUZZ_CHECK(newDate == date);
+    } else {
+        // No next day to carry into: that day's last moment, 23:59:58.
+        FUZZ_CHECK(newDate == date);
+        FUZZ_CHECK(newTime == (23 << 11 | 59 << 5 | 29));
+    }
 
     // A valid stamp names the moment six hours later, save at the very
-    // end of the range the format holds.
+    // end of the range the format holds, where it is never earlier.
     const std::optional<mksetup::UnixSeconds> before = mksetup::FromDosStamp({date, time});
     if (before) {
         const std::optional<mksetup::UnixSeconds> after =
             mksetup::FromDosStamp({newDate, newTime});
         FUZZ_CHECK(after.has_value());
-        const bool lastDay = date == (127 << 9 | 12 << 5 | 31);
         if (!(lastDay && hour + 6 >= 24))
             FUZZ_CHECK(*after == *before + mksetup::kStubTimeShift);
+        else
+            FUZZ_CHECK(*after >= *before);
     }
     // A date the calendar does not know (month 0, 30 February) is left as
     // it is.
-    if (!mksetup::FromDosStamp({date, 0})) FUZZ_CHECK(newDate == date);
+    if (!knownDate) FUZZ_CHECK(newDate == date);
 }
 
 void CheckLetter(unsigned char letter)
