@@ -121,3 +121,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     }
     return static_cast<int>(msg.wParam);
 }
+
+// No C runtime: the program needs none, and the runtime's own start-up
+// code is built for later processors than the 386 it is to run on.
+extern "C" void WINAPI WinMainCRTStartup()
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    int show = startup.dwFlags & STARTF_USESHOWWINDOW ? startup.wShowWindow : SW_SHOWDEFAULT;
+    ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(),
+                                          show)));
+}
