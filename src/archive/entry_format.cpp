@@ -24,11 +24,17 @@ int CheckEntryLength(unsigned long entryLength, unsigned long offset,
 int ParseEntryBlock(const unsigned char* block, unsigned long blockSize,
                     ArchiveEntry* entry)
 {
-    if (blockSize < ENTRY_BLOCK_FIXED) return 0;
+    return ParseEntryHead(block, blockSize, blockSize, entry);
+}
+
+int ParseEntryHead(const unsigned char* block, unsigned long headSize,
+                   unsigned long blockSize, ArchiveEntry* entry)
+{
+    if (headSize < ENTRY_BLOCK_FIXED || headSize > blockSize) return 0;
     unsigned long entryLength = ReadLe32(block);
     if (entryLength != blockSize + 4) return 0;
     unsigned nameLength = block[9];
-    if (blockSize < ENTRY_BLOCK_FIXED + nameLength) return 0;
+    if (headSize < ENTRY_BLOCK_FIXED + nameLength) return 0;
     entry->entryLength = entryLength;
     entry->dosDate = ReadLe16(block + 4);
     entry->dosTime = ReadLe16(block + 6);

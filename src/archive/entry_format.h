@@ -45,6 +45,12 @@ int CheckEntryLength(unsigned long entryLength, unsigned long offset,
 // bytes) and its length field equals blockSize + 4; 0 otherwise.
 int ParseEntryBlock(const unsigned char* block, unsigned long blockSize,
                     ArchiveEntry* entry);
+// The same for the first headSize bytes of a block of blockSize bytes, as
+// read from the program file before the rest: they must hold the whole
+// header. `entry->stream` then points at the part of the stream that
+// came with them.
+int ParseEntryHead(const unsigned char* block, unsigned long headSize,
+                   unsigned long blockSize, ArchiveEntry* entry);
 
 // 1 when a stored name may be joined to an install directory: not empty,
 // no drive or ':' anywhere, no '/', no control characters (below 0x20 or

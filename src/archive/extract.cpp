@@ -27,23 +27,97 @@ static void ShowArchiveError(const char* text, int exitCode)
         MessageBoxA(0, text, errorCaption, MB_ICONERROR | MB_OK);
 }
 
-// The decoder's sink: a write that does not take every byte is a failure.
+static const unsigned long PIECE_SIZE = 65536;
+
+// The program file is read, and the output written, in pieces of 64 KB:
+// an entry of any size up to 4 GiB needs no more memory than that.
+static unsigned char piece[PIECE_SIZE];
+static unsigned char gathered[PIECE_SIZE];
+
+// The decoder's sink: its 4,095-byte blocks gathered into writes of 64 KB.
+// A write that does not take every byte is a failure.
+struct Output {
+    HANDLE file;
+    unsigned long fill;
+    char* keep;              // a copy of the file in memory, or 0
+    unsigned long kept, room;
+};
+
+static int Flush(Output* out)
+{
+    DWORD written = 0;
+    int done = WriteFile(out->file, gathered, out->fill, &written, 0) &&
+               written == out->fill;
+    out->fill = 0;
+    return done;
+}
+
 static int WriteSink(void* context, const unsigned char* data,
                      unsigned long size)
 {
-    DWORD written = 0;
-    return WriteFile(static_cast<HANDLE>(context), data, size, &written, 0) &&
-           written == size;
+    Output* out = static_cast<Output*>(context);
+    if (out->keep) {
+        if (size > out->room - out->kept) return 0;
+        memcpy(out->keep + out->kept, data, size);
+        out->kept += size;
+    }
+    while (size) {
+        unsigned long step = PIECE_SIZE - out->fill;
+        if (step > size) step = size;
+        memcpy(gathered + out->fill, data, step);
+        out->fill += step;
+        data += step;
+        size -= step;
+        if (out->fill == PIECE_SIZE && !Flush(out)) return 0;
+    }
+    return 1;
+}
+
+// The rest of an entry block, read on from where its first piece ended.
+struct ProgramPieces {
+    HANDLE program;
+    unsigned long left;
+};
+
+static int NextProgramPiece(void* context, const unsigned char** data,
+                            unsigned long* size)
+{
+    ProgramPieces* rest = static_cast<ProgramPieces*>(context);
+    DWORD want = rest->left < PIECE_SIZE ? rest->left : PIECE_SIZE, got = 0;
+    if (!want || !ReadFile(rest->program, piece, want, &got, 0) || got != want)
+        return 0;
+    rest->left -= want;
+    *data = piece;
+    *size = want;
+    return 1;
+}
+
+// Positions at any offset below 4 GiB: with a high word of 0 the low word
+// counts unsigned (without one it would be a signed distance, and every
+// offset from 2 GiB on a step backwards).
+static int SeekTo(HANDLE file, unsigned long offset)
+{
+    LONG high = 0;
+    return SetFilePointer(file, static_cast<LONG>(offset), &high, FILE_BEGIN) ==
+           offset;
 }
 
 static int ReadAt(HANDLE file, unsigned long offset, void* buffer,
                   unsigned long size)
 {
     DWORD got = 0;
-    if (SetFilePointer(file, static_cast<LONG>(offset), 0, FILE_BEGIN) ==
-        INVALID_SET_FILE_POINTER)
-        return 0;
-    return ReadFile(file, buffer, size, &got, 0) && got == size;
+    return SeekTo(file, offset) && ReadFile(file, buffer, size, &got, 0) &&
+           got == size;
+}
+
+// The program file's size. One of 4 GiB or more, whose offsets the archive
+// cannot name, counts as none (0), and so does one that cannot be measured.
+static DWORD ProgramSize(HANDLE file)
+{
+    DWORD high = 0;
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return high ? 0 : low;
 }
 
 static HANDLE CreateOutput(const char* path)
@@ -53,8 +127,9 @@ static HANDLE CreateOutput(const char* path)
 }
 
 // The uninstaller copy: the first 38,914 bytes of the program file. An
-// existing file larger than that is left alone.
-static void CopyStub(HANDLE program, const char* target)
+// existing file larger than that is left alone. 1 when the copy is whole
+// (or such a file is there).
+static int CopyStub(HANDLE program, const char* target)
 {
     static unsigned char buffer[4096];
     if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {
@@ -62,18 +137,20 @@ static void CopyStub(HANDLE program, const char* target)
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
         DWORD size = GetFileSize(existing, 0);
         if (existing != INVALID_HANDLE_VALUE) CloseHandle(existing);
-        if (size > ARCHIVE_START && size != INVALID_FILE_SIZE) return;
+        if (size > ARCHIVE_START && size != INVALID_FILE_SIZE) return 1;
     }
     HANDLE out = CreateOutput(target);
-    if (out == INVALID_HANDLE_VALUE) return;
-    SetFilePointer(program, 0, 0, FILE_BEGIN);
+    if (out == INVALID_HANDLE_VALUE) return 0;
+    int whole = SeekTo(program, 0);
     for (int block = 0; block <= STUB_COPY_BLOCKS; ++block) {
         DWORD size = block < STUB_COPY_BLOCKS ? STUB_COPY_BLOCK : STUB_COPY_LAST;
         DWORD got = 0, written = 0;
-        ReadFile(program, buffer, size, &got, 0);
-        WriteFile(out, buffer, got, &written, 0);
+        whole = ReadFile(program, buffer, size, &got, 0) && got == size &&
+                WriteFile(out, buffer, got, &written, 0) && written == got &&
+                whole;
     }
     CloseHandle(out);
+    return whole;
 }
 
 // Creates every ancestor directory of the path, outermost first; failures
@@ -88,14 +165,21 @@ static void CreateParents(char* path)
     }
 }
 
-// ExtractInstall: target := directory + "\" + stored name, recorded under
+// The copy mode of the file recorded under the n-th key: [Copymode] is
+// scanned once, so that each file costs one step however many there are.
+static int CopyModeOf(unsigned long n)
+{
+    static InfSeries modes;
+    if (!modes.slots) ScanInfSeries("Copymode", "file", &modes);
+    InfValue value = SeriesValue(&modes, n);
+    return static_cast<int>(InfInteger(value.text, value.length, ExtractAlways));
+}
+
+// ExtractInstall: target := directory + "\\" + stored name, recorded under
 // the next free [Uninstall] key, which is left in `key`; the copy mode
-// comes from [Copymode]. When the key series is full the file goes
-// unrecorded (`key` empty, the copy mode that of no key: replace) rather
-// than take the record of another file.
+// comes from [Copymode] under the same key.
 static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
-                                const char* setupInfoPath, int* mode,
-                                char* key)
+                                int* mode, char* key)
 {
     if (!IsSafeStoredName(entry.name, entry.nameLength)) return 0;
     unsigned length = TextLength(target);
@@ -104,10 +188,9 @@ static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
     for (unsigned i = 0; i < entry.nameLength; ++i) target[length++] = entry.name[i];
     target[length] = 0;
 
-    if (FindFreeLetterKey("Uninstall", "file", setupInfoPath, INF_PROBE_LIMIT,
-                          key))
-        WriteInfString("Uninstall", key, target, setupInfoPath);
-    *mode = ReadInfInt("Copymode", key, ExtractAlways, setupInfoPath);
+    unsigned long n = AddFileRecord(target, key);
+    if (!n) return 0;
+    *mode = CopyModeOf(n);
     return 1;
 }
 
@@ -115,11 +198,15 @@ static int PrepareInstallTarget(char* target, const ArchiveEntry& entry,
 // goes into a fresh file beside the target first; only a whole, sound file
 // takes the target's place, so a damaged entry or a full disk leaves an
 // existing file as it was, and no partly written file stays behind.
-static int WriteEntry(const char* target, const unsigned char* block,
-                      const ArchiveEntry& entry)
+static int WriteEntry(const char* target, HANDLE program, unsigned long head,
+                      const ArchiveEntry& entry, InfText* keep)
 {
     HGLOBAL stateMemory = GlobalAlloc(GPTR, sizeof(LzhufDecoder));
-    if (!stateMemory) {
+    Output out = {INVALID_HANDLE_VALUE, 0, 0, 0, entry.decodedSize};
+    if (keep && entry.decodedSize < INF_FILE_LIMIT)
+        out.keep = static_cast<char*>(GlobalAlloc(GMEM_FIXED, entry.decodedSize + 1));
+    if (!stateMemory || (keep && !out.keep)) {
+        if (stateMemory) GlobalFree(stateMemory);
         ShowArchiveError("Can't get memory!", ExitExtractFailed);
         return 0;
     }
@@ -131,20 +218,23 @@ static int WriteEntry(const char* target, const unsigned char* block,
     int inPlace = !TempFileBeside(target, temp);
     if (inPlace) CopyText(temp, target, sizeof temp);
 
-    HANDLE out = CreateOutput(temp);
+    out.file = CreateOutput(temp);
     int result = 0, decoded = 0, kept = 0;
-    if (out != INVALID_HANDLE_VALUE) {
-        decoded = Decode(reinterpret_cast<LzhufDecoder*>(stateMemory), block,
-                         entry.entryLength - 4, WriteSink, out);
-        result = decoded == LzhufOk;
+    if (out.file != INVALID_HANDLE_VALUE) {
+        LzhufDecoder* decoder = reinterpret_cast<LzhufDecoder*>(stateMemory);
+        ProgramPieces rest = {program, entry.entryLength - 4 - head};
+        decoder->source = NextProgramPiece;
+        decoder->sourceContext = &rest;
+        decoded = Decode(decoder, piece, head, WriteSink, &out);
+        result = decoded == LzhufOk && Flush(&out);
         if (result) {
             unsigned short date = entry.dosDate, time = entry.dosTime;
             FILETIME stamp;
             AdjustDosTime(&date, &time);
             if (DosDateTimeToFileTime(date, time, &stamp))
-                SetFileTime(out, 0, 0, &stamp);
+                SetFileTime(out.file, 0, 0, &stamp);
         }
-        CloseHandle(out);
+        CloseHandle(out.file);
         // No replacing move on Windows 95: the old file is moved aside
         // while the new one takes its place. One that cannot go (read-only,
         // held open, a folder) stays as it was, and so does the new file
@@ -156,13 +246,20 @@ static int WriteEntry(const char* target, const unsigned char* block,
         }
     }
     // The temporary file, or the target written in place and left partial.
-    if (!result && !kept && (out != INVALID_HANDLE_VALUE || !inPlace))
+    if (!result && !kept && (out.file != INVALID_HANDLE_VALUE || !inPlace))
         DeleteFileA(temp);
     GlobalFree(stateMemory);
     if (!result) {
+        if (out.keep) GlobalFree(out.keep);
         ShowArchiveError("File Error!", decoded == LzhufDamaged
                                             ? ExitDamaged : ExitExtractFailed);
         return 0;
+    }
+    if (keep) {
+        FreeInfFile(keep);
+        out.keep[out.kept] = 0;
+        keep->text = out.keep;
+        keep->size = out.kept;
     }
     SetFileAttributesA(target, MapDosAttributes(entry.dosAttributes));
     return 1;
@@ -172,8 +269,7 @@ static int WriteEntry(const char* target, const unsigned char* block,
 static int ExtractNext(HANDLE program, char* target, int mode,
                        const char* setupInfoPath)
 {
-    DWORD fileSize = SetFilePointer(program, 0, 0, FILE_END);
-    if (fileSize == INVALID_SET_FILE_POINTER) return 0;
+    DWORD fileSize = ProgramSize(program);
     // With an integrity record the archive ends there: what follows it (a
     // signature) is no entry.
     if (setupState.archiveEnd && setupState.archiveEnd < fileSize)
@@ -181,34 +277,27 @@ static int ExtractNext(HANDLE program, char* target, int mode,
     if (setupState.archiveOffset >= fileSize)
         return 0; // the archive is exhausted
 
-    unsigned char head[8];
+    unsigned char start[8];
     unsigned long entryLength = 0;
-    if (ReadAt(program, setupState.archiveOffset, head, sizeof head))
-        entryLength = head[4] | head[5] << 8 | head[6] << 16 |
-                      static_cast<unsigned long>(head[7]) << 24;
+    if (ReadAt(program, setupState.archiveOffset, start, sizeof start))
+        entryLength = start[4] | start[5] << 8 | start[6] << 16 |
+                      static_cast<unsigned long>(start[7]) << 24;
     if (!CheckEntryLength(entryLength, setupState.archiveOffset, fileSize)) {
         ShowArchiveError("File Error!", ExitDamaged);
         return 0;
     }
 
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, entryLength - 4);
-    unsigned char* block =
-        memory ? static_cast<unsigned char*>(GlobalLock(memory)) : 0;
-    if (!block) {
-        if (memory) GlobalFree(memory);
-        ShowArchiveError("Can't get memory!", ExitExtractFailed);
-        return 0;
-    }
-
+    // The block's first piece, with the whole header; the rest is read
+    // while it is decoded.
+    unsigned long head = entryLength - 4 < PIECE_SIZE ? entryLength - 4 : PIECE_SIZE;
     ArchiveEntry entry;
-    char key[8] = "";
+    char key[INF_KEY_SIZE] = "";
     int result = 1;
-    int parsed = ReadAt(program, setupState.archiveOffset + 4, block,
-                        entryLength - 4) &&
-                 ParseEntryBlock(block, entryLength - 4, &entry);
+    int parsed = ReadAt(program, setupState.archiveOffset + 4, piece, head) &&
+                 ParseEntryHead(piece, head, entryLength - 4, &entry);
     if (!parsed ||
         (mode == ExtractInstall &&
-         !PrepareInstallTarget(target, entry, setupInfoPath, &mode, key))) {
+         !PrepareInstallTarget(target, entry, &mode, key))) {
         // A sound entry whose name cannot be placed was not extracted.
         ShowArchiveError("File Error!", parsed ? ExitExtractFailed : ExitDamaged);
         result = 0;
@@ -222,14 +311,25 @@ static int ExtractNext(HANDLE program, char* target, int mode,
         // silent run cannot ask, so it keeps the file: nothing is lost.
     } else {
         CreateParents(target);
-        result = WriteEntry(target, block, entry);
+        // A read-only file this application's own log recorded is the
+        // application's: it is replaced like any other (and keeps its
+        // attribute when that fails). A user's read-only file stays.
+        DWORD attributes = ClearOwnReadOnly(target);
+        // The setup information file and the license are kept in memory
+        // too: everything later reads them there, never from the disk.
+        InfText* keep = setupState.entryNumber == 0   ? &setupState.inf
+                        : setupState.entryNumber == 1 ? &setupState.license
+                                                      : 0;
+        result = WriteEntry(target, program, head, entry, keep);
+        if (!result) PutAttributesBack(target, attributes);
         // A file that was not written is not recorded for the uninstaller.
-        if (!result && key[0]) WriteInfString("Uninstall", key, 0, setupInfoPath);
+        if (!result && key[0]) DropLastRecord();
     }
 
-    GlobalUnlock(memory);
-    GlobalFree(memory);
-    if (result) setupState.archiveOffset += entryLength;
+    if (result) {
+        setupState.archiveOffset += entryLength;
+        ++setupState.entryNumber;
+    }
     return result;
 }
 
@@ -248,7 +348,7 @@ static int CheckRecord(HANDLE program, unsigned long archiveLength,
 {
     // In the stub's uninitialised data, not in its file image.
     static unsigned long crcTable[CRC32_TABLE_SIZE];
-    static unsigned char buffer[65536];
+    unsigned char* buffer = piece;
     unsigned long recordOffset = ARCHIVE_START + archiveLength;
     unsigned char bytes[INTEGRITY_RECORD_SIZE];
     IntegrityRecord record;
@@ -271,9 +371,9 @@ static int CheckRecord(HANDLE program, unsigned long archiveLength,
     if (entries != record.entryCount) return 0;
     Crc32MakeTable(crcTable);
     unsigned long crc = 0;
-    SetFilePointer(program, ARCHIVE_START, 0, FILE_BEGIN);
+    if (!SeekTo(program, ARCHIVE_START)) return 0;
     for (unsigned long left = archiveLength; left;) {
-        DWORD size = left < sizeof buffer ? left : sizeof buffer, got = 0;
+        DWORD size = left < PIECE_SIZE ? left : PIECE_SIZE, got = 0;
         if (!ReadFile(program, buffer, size, &got, 0) || got != size) return 0;
         crc = Crc32Update(crcTable, crc, buffer, size);
         left -= size;
@@ -287,11 +387,12 @@ int CheckArchive(HINSTANCE instance)
 {
     HANDLE program = OpenProgram(instance);
     if (program == INVALID_HANDLE_VALUE) return 1; // as ExtractEntry will find
-    DWORD fileSize = SetFilePointer(program, 0, 0, FILE_END);
+    DWORD fileSize = ProgramSize(program);
     unsigned char trailer[STUB_TRAILER_SIZE];
     unsigned long archiveLength;
-    int result = 1;
-    if (fileSize != INVALID_SET_FILE_POINTER && fileSize >= ARCHIVE_START &&
+    // A program of 4 GiB or more was never made whole by mksetup.
+    int result = fileSize != 0;
+    if (fileSize >= ARCHIVE_START &&
         ReadAt(program, STUB_TRAILER_OFFSET, trailer, sizeof trailer) &&
         ReadStubTrailer(trailer, &archiveLength))
         result = CheckRecord(program, archiveLength, fileSize);
@@ -305,11 +406,14 @@ int ExtractEntry(HINSTANCE instance, char* target, int mode,
     HANDLE program = OpenProgram(instance);
     if (program == INVALID_HANDLE_VALUE) return 0;
 
-    int result = 1;
+    int result;
     if (mode == ExtractStub) {
-        CopyStub(program, target);
+        result = CopyStub(program, target);
     } else {
-        if (mode == ExtractRewind) setupState.archiveOffset = ARCHIVE_START;
+        if (mode == ExtractRewind) {
+            setupState.archiveOffset = ARCHIVE_START;
+            setupState.entryNumber = 0;
+        }
         result = ExtractNext(program, target, mode, setupInfoPath);
     }
     CloseHandle(program);

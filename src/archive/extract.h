@@ -8,7 +8,8 @@
 // ExtractInstall it holds the directory and receives the file's full path.
 // setupInfoPath: the setup information file (ExtractInstall only).
 // Returns 1 when the entry was written, or skipped under the overwrite
-// policy, and always for ExtractStub; 0 when the archive is exhausted, on
+// policy, and for ExtractStub when the copy is whole (or a larger file is
+// left at the target); 0 when the archive is exhausted, on
 // a malformed or damaged entry, an unsafe name, a target that does not
 // fit, an output file that cannot be written, or a program file that
 // cannot be opened ("File Error!" / "Can't get memory!" where it says so).

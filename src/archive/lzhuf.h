@@ -21,8 +21,14 @@ enum {
 typedef int (*LzhufSink)(void* context, const unsigned char* data,
                          unsigned long size);
 
+// Gives the next piece of an entry block that arrives in pieces: sets
+// *data and *size and returns nonzero, or returns 0 when the block has no
+// more (its end, or a read that failed).
+typedef int (*LzhufSource)(void* context, const unsigned char** data,
+                           unsigned long* size);
+
 // Working state of one decode. Large (about 12 KB): the stub allocates it
-// per entry; nothing in it needs initialising by the caller.
+// per entry; nothing in it needs initialising by the caller but `source`.
 struct LzhufDecoder {
     unsigned short freq[LZHUF_T + 1];
     short son[LZHUF_T];
@@ -30,6 +36,10 @@ struct LzhufDecoder {
     unsigned char text_buf[LZHUF_N];
     unsigned char out[LZHUF_WRITE_BLOCK + 1];
     unsigned long streamEnd; // a result of Decode (see there)
+    // The pieces of the block after the one given to Decode, for a block
+    // too large to hold whole; 0 when Decode is given the whole block.
+    LzhufSource source;
+    void* sourceContext;
 };
 
 enum LzhufResult {
@@ -42,6 +52,10 @@ enum LzhufResult {
 // Decodes one entry block: the entry from its length field to the end of
 // its stream (entryLength - 4 bytes). nameLength is at offset 9,
 // decodedSize at 10 + nameLength, the stream from 14 + nameLength on.
+// `block` may be the block's first piece only (at least its header, 14 +
+// nameLength bytes; blockSize is then that piece's size): the rest comes
+// from decoder->source, piece by piece, and every result below counts
+// offsets in the whole block, as if it had been given at once.
 //
 // Returns LzhufOk when decodedSize bytes were produced and taken. Then
 // decoder->streamEnd is the offset in the block just past the byte that

@@ -35,7 +35,23 @@ struct BitReader {
     unsigned buffer;
     unsigned count;
     unsigned long extra;
+    unsigned long base;      // block offset of the piece `end` closes
+    LzhufDecoder* decoder;   // its source gives the pieces after the first
 };
+
+// The next piece of the entry block from the decoder's source; 0 when
+// there is none (or no source).
+int NextPiece(BitReader& in)
+{
+    LzhufDecoder* d = in.decoder;
+    const unsigned char* piece;
+    unsigned long size;
+    if (!d->source || !d->source(d->sourceContext, &piece, &size) || !size) return 0;
+    in.next = piece;
+    in.end = piece + size;
+    in.base += size;
+    return 1;
+}
 
 // Tops the buffer up to 24 bits or more; called with 24 or fewer. Four bytes at once while they are
 // there: the bits that fit go in behind the ones held, whole bytes are
@@ -52,7 +68,7 @@ inline void Refill(BitReader& in)
     }
     while (in.count <= 24) {
         unsigned b = 0;
-        if (in.next < in.end) b = *in.next++;
+        if (in.next < in.end || NextPiece(in)) b = *in.next++;
         else ++in.extra;
         in.buffer |= b << (24 - in.count);
         in.count += 8;
@@ -237,6 +253,8 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
         in.next = p + 4;
         in.end = block + blockSize;
         in.buffer = in.count = in.extra = 0;
+        in.base = blockSize;
+        in.decoder = decoder;
         const short* son = decoder->son;
         unsigned r = N - F;
         unsigned long count = 0;
@@ -294,7 +312,8 @@ int Decode(LzhufDecoder* decoder, const unsigned char* block,
         }
         // The bits taken are those of the bytes counted as read, zeros
         // past the end included, less the ones still held.
-        used = static_cast<unsigned long>(in.next - block) + in.extra - (in.count >> 3);
+        used = in.base - static_cast<unsigned long>(in.end - in.next) + in.extra -
+               (in.count >> 3);
     }
     decoder->streamEnd = used;
     if (!sink(context, out, fill)) return LzhufSinkFailed;

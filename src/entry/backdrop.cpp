@@ -7,6 +7,7 @@
 #include "text.h"
 #include "install.h"
 #include "file_move.h"
+#include "setupinfo.h"
 
 enum { IDM_START_INSTALL = 100, CLEANUP_TIMER = 1, CLEANUP_DELAY = 10000 };
 
@@ -68,6 +69,20 @@ static void PaintBackdrop(HWND window)
     EndPaint(window, &paint);
 }
 
+// 1 from the closing message's end until the log is in place.
+static int cleanupPending;
+
+// Puts the log in place: when the ten seconds are over, or earlier when
+// the window is closed or Windows ends the session during them. Without
+// it the uninstall entry would name a log that is not there.
+static void FinishCleanup(HWND window, int sessionEnding)
+{
+    if (!cleanupPending) return;
+    cleanupPending = 0;
+    if (!MoveSetupInfo(setupState.installDir) && !sessionEnding)
+        MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+}
+
 static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
                                         WPARAM wParam, LPARAM lParam)
 {
@@ -78,6 +93,7 @@ static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
     case WM_COMMAND:
         if (LOWORD(wParam) != IDM_START_INSTALL) break;
         if (RunInstall(window, &setupState)) {
+            cleanupPending = 1;
             SetWindowTextA(window, "Setup is cleaning up...");
             SetTimer(window, CLEANUP_TIMER, CLEANUP_DELAY, 0);
         } else {
@@ -85,8 +101,14 @@ static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
         }
         return 0;
     case WM_TIMER:
-        MoveSetupInfo(setupState.installDir);
+        FinishCleanup(window, 0);
         PostMessageA(window, WM_DESTROY, 0, 0);
+        return 0;
+    case WM_CLOSE:
+        FinishCleanup(window, 0);
+        break;
+    case WM_ENDSESSION:
+        if (wParam) FinishCleanup(window, 1);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -129,15 +151,17 @@ int CreateBackdropWindow(HINSTANCE instance)
     return window != 0;
 }
 
-void MoveSetupInfo(const char* directory)
+int MoveSetupInfo(const char* directory)
 {
     // An earlier installation's log is replaced, so that the log always
-    // describes the latest installation; not so on the drive's root, where
-    // an empty destination leads, nor where the path was cut at the
-    // buffer's end and names some other file.
+    // describes the latest installation (a read-only one too, when it is
+    // this application's). The install directory leaves room for the name.
     char target[SETUP_PATH_SIZE];
-    int whole = CopyText(target, directory, sizeof target) &&
-                AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
-    MoveIntoPlace(setupState.infPath, target, whole && directory[0]);
+    CopyText(target, directory, sizeof target);
+    AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
+    DWORD attributes = ClearOwnReadOnly(target);
+    int moved = MoveIntoPlace(setupState.infPath, target, 1) == MoveDone;
+    if (!moved) PutAttributesBack(target, attributes);
     CopyText(setupState.infPath, target, sizeof setupState.infPath);
+    return moved;
 }

@@ -51,8 +51,15 @@ static int IsReplaceable(const char* source, const char* target)
 
 int MoveIntoPlace(const char* source, const char* target, int mayReplace)
 {
+    int existed = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
     if (MoveFileA(source, target)) return MoveDone;
     DWORD error = GetLastError();
+    // Across volumes a move is a copy: one cut short by a full disk must
+    // not stay behind as a file that looks whole.
+    if (!existed) {
+        DeleteFileA(target);
+        return MoveRefused;
+    }
     if (!mayReplace ||
         (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) ||
         !IsReplaceable(source, target))

@@ -126,9 +126,15 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
     }
     // No window to wait in: the log goes into place at once.
     if (silent) {
-        if (!RunSilentInstall(&setupState, dir)) return ExtractionFailure();
-        MoveSetupInfo(setupState.installDir);
-        return ExitDone;
+        if (!RunSilentInstall(&setupState, dir)) {
+            // No install directory to go to: nothing was written but these.
+            if (setupState.exitCode == ExitBadSwitches) {
+                DeleteFileA(setupState.infPath);
+                DeleteFileA(setupState.licensePath);
+            }
+            return ExtractionFailure();
+        }
+        return MoveSetupInfo(setupState.installDir) ? ExitDone : ExitIncomplete;
     }
     if (!RegisterBackdropClass(instance) || !CreateBackdropWindow(instance))
         return 0;

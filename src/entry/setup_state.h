@@ -2,6 +2,7 @@
 // strings through it; each field says who writes and who reads it.
 #pragma once
 #include <windows.h>
+#include "inf_text.h"
 
 enum {
     SETUP_PATH_SIZE = 256,      // every path and INI value buffer
@@ -25,6 +26,12 @@ struct SetupState {
     int silent;                             // 1 in a run started with /S
     int exitCode;                           // silent run: why it failed
     unsigned long archiveEnd;               // integrity record's offset, or 0
+    InfText ownLog;                         // install: this application's
+                                            // log found in installDir
+    InfText inf;                            // install: entry 1 as extracted;
+                                            // uninstall: the log
+    InfText license;                        // install: entry 2 as extracted
+    unsigned long entryNumber;              // entries passed since rewind
 };
 
 extern SetupState setupState;

@@ -3,10 +3,6 @@
 // and the native tests check them.
 #pragma once
 
-enum {
-    SWITCH_DIR_LIMIT = 259 // the longest /D= directory (as the wizard takes)
-};
-
 // Exit codes of a silent run. An interactive run ends with 0 on every path.
 enum SilentExit {
     ExitDone = 0,           // installed, or removed completely
@@ -14,7 +10,9 @@ enum SilentExit {
     ExitDamaged = 2,        // the archive is damaged or cut short
     ExitExtractFailed = 3,  // a file could not be written (or no memory)
     ExitFilesRemain = 4,    // uninstall: files stayed behind
-    ExitNoLog = 5           // uninstall: no log with an install directory
+    ExitNoLog = 5,          // uninstall: no log with an install directory
+    ExitIncomplete = 6      // install: the license, the log, the uninstaller
+                            // or the uninstall entry could not be put in place
 };
 
 // Reads the installer's command-line tail: switches separated by blanks,
@@ -22,11 +20,11 @@ enum SilentExit {
 // the tail (blanks allowed, no quotes), so it comes last. Letters match in
 // either case. *silent := 1 when a "/S" stands before any "/D=", whatever
 // else the tail holds; dir := the directory (dirSize bytes), trailing
-// blanks and backslashes cut, or "" without "/D=". Returns 1 when every
-// switch is understood and the directory is usable: absolute ("X:\..." or
-// "\\..."), not a drive's root, no more than SWITCH_DIR_LIMIT characters,
-// none of " * ? < > | or control characters, and ':' only after the drive
-// letter. 0 otherwise (dir is then "").
+// blanks and separators cut, or "" without "/D=". Returns 1 when every
+// switch is understood and the directory may be an install directory
+// (IsUsableInstallDir: a folder below a drive's or share's root, no "." or
+// ".." among its components, at most INSTALL_DIR_LIMIT characters, none of
+// " * ? < > | or control characters). 0 otherwise (dir is then "").
 int ParseInstallSwitches(const char* tail, int* silent, char* dir,
                          unsigned dirSize);
 

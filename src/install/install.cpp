@@ -9,13 +9,35 @@
 #include "shortcuts.h"
 #include "startmenu.h"
 #include "wizard.h"
+#include "inside_folder.h"
+#include "switches.h"
 
 static const char installSection[] = "Install";
 static const char uninstallSection[] = "Uninstall";
 
+// path := base + name, cut at the buffer's end; 1 when it fit whole.
+static int JoinPath(char* path, const char* base, const char* name)
+{
+    return CopyText(path, base, SETUP_PATH_SIZE) &&
+           AppendText(path, name, SETUP_PATH_SIZE);
+}
+
+// The log of an earlier installation of this application (same AppName)
+// in the install directory: what it recorded is the application's own.
+static void LoadOwnLog(SetupState* state)
+{
+    char path[SETUP_PATH_SIZE];
+    char name[SETUP_PATH_SIZE];
+    JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
+    if (!LoadInfFile(path, &state->ownLog)) return;
+    ReadInfValue(&state->ownLog, installSection, "AppName", name,
+                 INF_VALUE_LIMIT);
+    if (lstrcmpiA(name, state->appName) != 0) FreeInfFile(&state->ownLog);
+}
+
 int ExtractApplicationFiles(SetupState* state)
 {
-    int count = ReadInfInt(installSection, "FileNum", 0, state->infPath);
+    int count = ReadInfInt(installSection, "FileNum", 0);
     int result = 1;
     char path[TARGET_PATH_SIZE];
     for (int i = 0; i < count && result; ++i) {
@@ -27,23 +49,6 @@ int ExtractApplicationFiles(SetupState* state)
     return result;
 }
 
-// path := base + name, cut at the buffer's end; 1 when it fit whole.
-static int JoinPath(char* path, const char* base, const char* name)
-{
-    return CopyText(path, base, SETUP_PATH_SIZE) &&
-           AppendText(path, name, SETUP_PATH_SIZE);
-}
-
-// Records `value` under the current letter key and advances the letter.
-// The letters end at 0xFF, where the uninstaller stops reading: after that
-// one the key is left empty, the series is full and no further record is
-// written (none may replace another, nor go where it is never read).
-static void RecordNext(char* key, const char* value, const char* infPath)
-{
-    if (!key[0]) return;
-    WriteInfString(uninstallSection, key, value, infPath);
-    if (!StepLetter(key + 4)) key[0] = 0;
-}
 
 // A Windows directory that cannot be had (0) or does not fit (more than the
 // limit) leaves the buffer as it was: it counts as empty then.
@@ -59,54 +64,108 @@ void WindowsPath(char* path, const char* name)
 // DefDir, the caption is the name and " Setup".
 static void ReadInstallSection(SetupState* state)
 {
-    ReadInfString(installSection, "DefDir", state->defDir, state->infPath);
-    ReadInfString(installSection, "AppName", state->appName, state->infPath);
-    ReadInfString(installSection, "AppBy", state->appBy, state->infPath);
+    ReadInfString(installSection, "DefDir", state->defDir);
+    ReadInfString(installSection, "AppName", state->appName);
+    ReadInfString(installSection, "AppBy", state->appBy);
     CopyText(state->installDir, state->defDir, sizeof state->installDir);
     CopyText(state->caption, state->appName, sizeof state->caption);
     AppendText(state->caption, " Setup", sizeof state->caption);
 }
 
+// Creates the install directory and the folders above it; even an
+// installation without application files has its license and its log
+// there.
+static void CreateInstallDir(const char* dir)
+{
+    char path[SETUP_PATH_SIZE];
+    CopyText(path, dir, sizeof path);
+    for (char* p = path + 1; *p; ++p) {
+        if (*p != '\\' && *p != '/') continue;
+        char kept = *p;
+        *p = 0;
+        CreateDirectoryA(path, 0);
+        *p = kept;
+    }
+    CreateDirectoryA(path, 0);
+}
+
+// Moves `source` into the install directory under `name`, replacing an
+// earlier installation's file there (and a read-only one this
+// application's log recorded). 1 when it is in place.
+static int PlaceInInstallDir(SetupState* state, const char* source,
+                             const char* name, char* path)
+{
+    JoinPath(path, state->installDir, name);
+    DWORD attributes = ClearOwnReadOnly(path);
+    if (MoveIntoPlace(source, path, 1) == MoveDone) return 1;
+    PutAttributesBack(path, attributes);
+    return 0;
+}
+
+// A step after the files that could not be done: the run is not complete.
+static int Incomplete(SetupState* state)
+{
+    state->exitCode = ExitIncomplete;
+    return 0;
+}
+
 // Everything after the wizard, up to the closing message: the application
 // files, the license and log records, the uninstaller, the registry, the
-// Start-menu folder and its shortcuts. 0 when an extraction failed; then
-// nothing after the files is done.
+// Start-menu folder and its shortcuts. 0 when an extraction failed (then
+// nothing after the files is done), or when the license, the uninstaller
+// or the uninstall entry could not be put in place (state->exitCode says
+// ExitIncomplete); a shortcut that cannot be made is no failure.
 static int InstallApplication(HWND window, SetupState* state)
 {
     char path[SETUP_PATH_SIZE];
-    char key[6];
+    char key[INF_KEY_SIZE];
 
+    LoadOwnLog(state);
     if (!ExtractApplicationFiles(state)) {
+        // The records of the files installed so far stay with the setup
+        // information file beside the program.
+        WriteRecords(state->infPath);
         if (!state->silent)
             MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
         return 0;
     }
+    CreateInstallDir(state->installDir);
 
-    FindFreeLetterKey(uninstallSection, "file", state->infPath,
-                      INF_VALUE_LIMIT, key);
-    // An earlier installation's license is replaced by this one's. An
-    // empty destination names the drive's root, which is no installation's,
-    // and a path cut at the buffer's end names some other file: a file
-    // there is not replaced.
-    int whole = JoinPath(path, state->installDir, "\\" LICENSE_NAME);
-    MoveIntoPlace(state->licensePath, path, whole && state->installDir[0]);
-    RecordNext(key, path, state->infPath);
+    // The install directory leaves room for both names (INSTALL_DIR_LIMIT).
+    // A license, uninstaller or uninstall entry that cannot be put in place
+    // ends the run there, as a failed file does: no uninstall entry names
+    // a log that would never come.
+    int placed = PlaceInInstallDir(state, state->licensePath, "\\" LICENSE_NAME,
+                                   path);
+    AddFileRecord(path, key);
     JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
-    RecordNext(key, path, state->infPath);
-    WriteInfString(uninstallSection, "dir", state->installDir, state->infPath);
+    AddFileRecord(path, key);
+    AddRecord("dir", state->installDir);
 
     WindowsPath(path, "\\" UNINSTALLER_NAME);
-    ExtractEntry(state->instance, path, ExtractStub, state->infPath);
-    UpdateRegistry(state, 0);
+    if (!placed || !ExtractEntry(state->instance, path, ExtractStub, state->infPath) ||
+        !UpdateRegistry(state, 0)) {
+        WriteRecords(state->infPath);
+        if (!state->silent)
+            MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+        return Incomplete(state);
+    }
     // A silent run starts no other program: the conversion waits in
     // RunOnce for the next start of Windows.
     ScheduleGroupConversion(!state->silent);
 
     FindStartMenuFolder(path, state->appName);
     CreateDirectoryA(path, 0);
-    WriteInfString(uninstallSection, "linkdir", path, state->infPath);
+    AddRecord("linkdir", path);
     AppendText(path, "\\", sizeof path);
-    CreateStartMenuLinks(state, path, key);
+    CreateStartMenuLinks(state, path);
+    // The whole section in one write: the log's time grows with its size,
+    // not with its square.
+    if (!WriteRecords(state->infPath)) {
+        if (!state->silent)
+            MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+        return Incomplete(state);
+    }
     return 1;
 }
 
@@ -154,5 +213,11 @@ int RunSilentInstall(SetupState* state, const char* dir)
 {
     ReadInstallSection(state);
     if (dir[0]) CopyText(state->installDir, dir, sizeof state->installDir);
+    // DefDir as the author wrote it, under the same rule as /D=.
+    TrimInstallDir(state->installDir);
+    if (!IsUsableInstallDir(state->installDir)) {
+        state->exitCode = ExitBadSwitches;
+        return 0;
+    }
     return InstallApplication(0, state);
 }

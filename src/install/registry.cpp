@@ -40,22 +40,24 @@ static HKEY OpenKey(HKEY root, const char* path, int create)
     return key;
 }
 
-static void SetValue(HKEY key, const char* name, const char* data)
+static int SetValue(HKEY key, const char* name, const char* data)
 {
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)data,
-                   TextLength(data) + 1);
+    return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)data,
+                          TextLength(data) + 1) == ERROR_SUCCESS;
 }
 
 int SetRegistryString(const char* keyPath, const char* name, const char* data,
                       int remove, HKEY root)
 {
-    // Removal never creates: an uninstaller must not leave keys behind.
+    // Removal never creates: an uninstaller must not leave keys behind. A
+    // key that is not there has nothing to remove.
     HKEY key = OpenKey(root, keyPath, !remove);
-    if (!key) return 1;
+    if (!key) return remove;
+    int done = 1;
     if (remove) RegDeleteKeyA(key, name);
-    else SetValue(key, name, data);
+    else done = SetValue(key, name, data);
     RegCloseKey(key);
-    return 1;
+    return done;
 }
 
 // Deletes one value of an existing key.
@@ -67,22 +69,24 @@ static void DeleteValue(HKEY root, const char* path, const char* name)
     RegCloseKey(key);
 }
 
-void UpdateRegistry(SetupState* state, int remove)
+int UpdateRegistry(SetupState* state, int remove)
 {
     char path[SETUP_PATH_SIZE];
     char data[SETUP_PATH_SIZE];
     const char* app = state->appName;
+    int written = 1;
     // An empty name would address the run key's default value and the
     // Uninstall key itself, the parent of every application's entry:
     // nothing is written or removed then.
-    if (!app[0]) return;
+    if (!app[0]) return 1;
     UninstallKeyPath(path, app);
     if (!remove) {
-        ReadInfString("Install", "VerNum", state->caption, state->infPath);
+        ReadInfString("Install", "VerNum", state->caption);
         CopyText(data, app, sizeof data);
         AppendText(data, " - ", sizeof data);
         AppendText(data, state->caption, sizeof data);
-        SetRegistryString(path, "DisplayName", data, 0, HKEY_LOCAL_MACHINE);
+        written = SetRegistryString(path, "DisplayName", data, 0,
+                                    HKEY_LOCAL_MACHINE);
         // Windows directory, installer, install directory and log: up to
         // about 540 characters, so composed in a buffer of its own. The
         // second command removes without asking and without a message.
@@ -99,7 +103,8 @@ void UpdateRegistry(SetupState* state, int remove)
             AppendText(command, switches[i], sizeof command);
             AppendText(command, state->installDir, sizeof command);
             AppendText(command, "\\uninstal.inf", sizeof command);
-            SetRegistryString(path, values[i], command, 0, HKEY_LOCAL_MACHINE);
+            written = SetRegistryString(path, values[i], command, 0,
+                                        HKEY_LOCAL_MACHINE) && written;
         }
     } else {
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
@@ -107,15 +112,18 @@ void UpdateRegistry(SetupState* state, int remove)
         SetRegistryString(uninstallPrefix, path + sizeof uninstallPrefix - 1,
                           0, 1, HKEY_LOCAL_MACHINE);
         // CompReg comes from compReg: the uninstaller read it from the log
-        // before deleting the log.
-        CopyText(path, "Software\\", sizeof path);
-        AppendText(path, state->compReg, sizeof path);
-        AppendText(path, "\\", sizeof path);
-        AppendText(path, app, sizeof path);
-        SetRegistryString(path, "settings", 0, 1, HKEY_CURRENT_USER);
-        SetRegistryString(path, "Recent File List", 0, 1, HKEY_CURRENT_USER);
+        // before deleting the log. Without one, "Software\\<AppName>" would
+        // name another vendor's key: nothing is removed there.
+        if (state->compReg[0]) {
+            CopyText(path, "Software\\", sizeof path);
+            AppendText(path, state->compReg, sizeof path);
+            AppendText(path, "\\", sizeof path);
+            AppendText(path, app, sizeof path);
+            SetRegistryString(path, "settings", 0, 1, HKEY_CURRENT_USER);
+            SetRegistryString(path, "Recent File List", 0, 1, HKEY_CURRENT_USER);
+        }
     }
-    if (lstrcmpiA(app, "Lumenoid") != 0) return;
+    if (lstrcmpiA(app, "Lumenoid") != 0) return written;
     if (remove) {
         // The whole extension goes: handler key, server key before the
         // class key above it, and the approval value.
@@ -123,7 +131,7 @@ void UpdateRegistry(SetupState* state, int remove)
         SetRegistryString(serverKey, "", 0, 1, HKEY_CLASSES_ROOT);
         SetRegistryString(classKey, "", 0, 1, HKEY_CLASSES_ROOT);
         DeleteValue(HKEY_LOCAL_MACHINE, approvalKey, classId);
-        return;
+        return 1;
     }
     SetRegistryString(handlerKey, "", classId, 0, HKEY_CLASSES_ROOT);
     SetRegistryString(classKey, "", extensionName, 0, HKEY_CLASSES_ROOT);
@@ -134,6 +142,7 @@ void UpdateRegistry(SetupState* state, int remove)
                       HKEY_CLASSES_ROOT);
     SetRegistryString(approvalKey, classId, extensionName, 0,
                       HKEY_LOCAL_MACHINE);
+    return written;
 }
 
 long ScheduleGroupConversion(int run)

@@ -9,8 +9,9 @@
 // and any missing key above it, and sets the string value `name` := data.
 // Remove (1): opens the key only where it exists, creating nothing, and
 // deletes its subkey `name` ("" deletes the opened key itself); data is
-// not used. A key that cannot be opened or created is passed over.
-// Always 1.
+// not used. Install: 1 when the value was set, 0 when the key could not
+// be opened or created or the value not set. Remove: 1, also for a key
+// that is not there.
 int SetRegistryString(const char* keyPath, const char* name, const char* data,
                       int remove, HKEY root);
 // Writes (remove 0) or removes (remove 1) the product's registry entries:
@@ -19,10 +20,13 @@ int SetRegistryString(const char* keyPath, const char* name, const char* data,
 // shell extension. Install mode reads VerNum into `caption`. Remove mode
 // creates no key; it deletes the run value AppName, the per-user subkeys
 // "settings" and "Recent File List" of Software\<compReg>\<AppName>
-// (`compReg` holds [Install] CompReg, read before the log was deleted) and
-// the whole extension: handler key, server key, class key and approval
-// value. Nothing is written or removed for an empty AppName.
-void UpdateRegistry(SetupState* state, int remove);
+// (`compReg` holds [Install] CompReg, read before the log was deleted;
+// without a CompReg they are left alone, since the key would be another
+// vendor's) and the whole extension: handler key, server key, class key
+// and approval value. Nothing is written or removed for an empty AppName.
+// Install: 1 when the uninstall entry's values were written (or there is
+// no name to write them under), 0 otherwise. Remove: 1.
+int UpdateRegistry(SetupState* state, int remove);
 // Enters "grpconv -o" in RunOnce and, with `run` set, starts "runonce -r".
 // The platform's error code when the RunOnce key cannot be opened, else 0.
 long ScheduleGroupConversion(int run);

@@ -33,34 +33,35 @@ int CreateShortcut(const char* target, const char* description,
     return 1;
 }
 
-void CreateStartMenuLinks(SetupState* state, const char* folder, char* key)
+void CreateStartMenuLinks(SetupState* state, const char* folder)
 {
-    char linkKey[] = "linka";
-    char fileKey[] = "linkfilea";
     char value[SETUP_PATH_SIZE];
+    char key[INF_KEY_SIZE];
     char* target = state->caption;
     char* linkPath = state->licensePath;
-    for (;;) {
-        if (!ReadInfString("Links", linkKey, value, state->infPath)) return;
+    // Each series read once: a thousand shortcuts cost a thousand steps.
+    InfSeries links, files;
+    if (!ScanInfSeries("Links", "link", &links) ||
+        !ScanInfSeries("Links", "linkfile", &files))
+        return;
+    for (unsigned long n = 1;; ++n) {
+        InfValue link = SeriesValue(&links, n);
+        if (!InfCopyValue(value, INF_VALUE_LIMIT, link.text, link.length)) break;
         CopyText(target, state->installDir, SETUP_PATH_SIZE);
         AppendText(target, "\\", SETUP_PATH_SIZE);
         AppendText(target, value, SETUP_PATH_SIZE);
-        // A pair without a link file name makes neither link nor record;
-        // the letters still step on together. Once the [Uninstall] series
-        // is full (`key` empty) no link is made that the uninstaller could
-        // not remove.
-        if (ReadInfString("Links", fileKey, value, state->infPath)) {
-            if (!key[0]) return;
-            CopyText(linkPath, folder, SETUP_PATH_SIZE);
-            AppendText(linkPath, value, SETUP_PATH_SIZE);
-            WriteInfString("Uninstall", key, linkPath, state->infPath);
-            char* dot = 0;
-            for (char* p = value; *p; ++p)
-                if (*p == '.') dot = p;
-            if (dot) *dot = 0;
-            CreateShortcut(target, value, linkPath);
-            if (!StepLetter(key + 4)) key[0] = 0;
-        }
-        if (!StepLetter(linkKey + 4) || !StepLetter(fileKey + 8)) return;
+        // A pair without a link file name makes neither link nor record.
+        InfValue file = SeriesValue(&files, n);
+        if (!InfCopyValue(value, INF_VALUE_LIMIT, file.text, file.length)) continue;
+        CopyText(linkPath, folder, SETUP_PATH_SIZE);
+        AppendText(linkPath, value, SETUP_PATH_SIZE);
+        if (!AddFileRecord(linkPath, key)) break;
+        char* dot = 0;
+        for (char* p = value; *p; ++p)
+            if (*p == '.') dot = p;
+        if (dot) *dot = 0;
+        CreateShortcut(target, value, linkPath);
     }
+    GlobalFree(links.slots);
+    GlobalFree(files.slots);
 }

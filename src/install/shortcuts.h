@@ -2,11 +2,10 @@
 #pragma once
 #include "setup_state.h"
 
-// Creates and records one shortcut per [Links] pair. folder: the Start-menu
-// folder ending in '\'; key: the current [Uninstall] "file" key (6 bytes),
-// counted on in place; empty once the series is full, and then no further
-// link is made.
-void CreateStartMenuLinks(SetupState* state, const char* folder, char* key);
+// Creates and records (under the next "file" keys) one shortcut per
+// [Links] pair, from "linka"/"linkfilea" on to the first missing "link"
+// key. folder: the Start-menu folder ending in '\'.
+void CreateStartMenuLinks(SetupState* state, const char* folder);
 // Writes one shell link with its target and description. Always 1.
 int CreateShortcut(const char* target, const char* description,
                    const char* linkPath);

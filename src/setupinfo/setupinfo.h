@@ -1,30 +1,72 @@
-// The setup information file: an INI file read and written only through the
-// platform's private-profile functions. These helpers carry the buffer and
-// limit arguments so that no caller repeats them.
+// The setup information file: read once, from the copy in memory that the
+// extraction of entry 1 keeps (setupState.inf), so that a value costs no
+// file access and nobody can change it between two reads; the [Uninstall]
+// records of the run gathered in memory and written in one piece.
 #pragma once
+#include "inf_text.h"
 
 enum {
-    INF_VALUE_LIMIT = 255, // size argument of every string read
-    INF_PROBE_LIMIT = 63   // the free-key probe during file extraction
+    INF_VALUE_LIMIT = 255,        // size argument of every string read
+    INF_FILE_LIMIT = 256ul << 20, // the largest file read whole
+    INF_KEY_SIZE = 24             // a series key: stem and up to ten digits
 };
 
-// Reads section/key of the file at `path` into a 256-byte buffer with the
-// limit 255 and default "". Returns the number of characters read.
-unsigned long ReadInfString(const char* section, const char* key,
-                            char* value, const char* path);
-// Reads an integer value, `fallback` when absent.
-int ReadInfInt(const char* section, const char* key, int fallback,
-               const char* path);
-// Writes section/key := value. Failures go unnoticed (as every INI write).
-void WriteInfString(const char* section, const char* key, const char* value,
-                    const char* path);
+// section/key of setupState.inf into a buffer of 256 bytes, as a profile
+// read with the limit 255 gives it (at most 254 characters, "" when
+// absent). Returns the number of characters read.
+unsigned long ReadInfString(const char* section, const char* key, char* value);
+// An integer value, `fallback` when absent or empty.
+int ReadInfInt(const char* section, const char* key, int fallback);
 
-// Finds the first key of the series stem + letter ("filea", "fileb", ...)
-// whose value in `section` is empty, probing with a buffer of probeSize
-// characters, writes it to `key` (room for the stem, one letter and the
-// NUL) and returns 1. The letters end at the last one of the single-byte
-// range (0xFF): when every key up to it holds a value the series is full,
-// `key` is left empty ("") and the result is 0. A record has no place
-// then; it must not replace another one.
-int FindFreeLetterKey(const char* section, const char* stem,
-                      const char* path, unsigned long probeSize, char* key);
+// Reads the file at `path` whole into memory; 1 when read (free it with
+// FreeInfFile), 0 when it cannot be read or is no file of that size.
+int LoadInfFile(const char* path, InfText* inf);
+void FreeInfFile(InfText* inf);
+// section/key of a file in memory, copied as a profile read with a buffer
+// of `size` bytes would; the number of characters copied.
+unsigned long ReadInfValue(const InfText* inf, const char* section,
+                           const char* key, char* buffer, unsigned long size);
+
+// A series of setupState.inf scanned once: SeriesValue(series, n) is the
+// value of the n-th key (n from 1), text 0 when absent. 0 when there was
+// no memory for it.
+struct InfSeries {
+    InfValue* slots;
+    unsigned long numbered;
+};
+int ScanInfSeries(const char* section, const char* stem, InfSeries* series);
+InfValue SeriesValue(const InfSeries* series, unsigned long n);
+
+// The [Uninstall] "file" records in the order the uninstaller walks them,
+// in a block to be freed with GlobalFree (0 when there was no memory; then
+// *count is 0 too).
+InfValue* ListFileRecords(const InfText* log, unsigned long* count);
+// 1 when one of those records names `path` (letters of either case in the
+// ANSI code page match, as the file system matches names).
+int IsRecordedIn(const InfText* log, const char* path);
+
+// A read-only file that this application's own log (state's ownLog)
+// recorded is the application's: its read-only attribute is cleared, so
+// that it can be replaced, and its attributes are returned for
+// PutAttributesBack should that fail. A user's read-only file (one no log
+// of this application recorded) stays protected: INVALID_FILE_ATTRIBUTES,
+// nothing changed.
+unsigned long ClearOwnReadOnly(const char* path);
+void PutAttributesBack(const char* path, unsigned long attributes);
+
+// The [Uninstall] records of the run. They start with whatever [Uninstall]
+// the setup information file brought with it; a file record goes under the
+// next "file" key of the series that holds no value yet (the search goes
+// on from the last key it found: records are only ever added, so that is
+// the first free one). Returns the key's number, 0 when there was no
+// memory; `key` (INF_KEY_SIZE bytes) receives the key.
+unsigned long AddFileRecord(const char* value, char* key);
+// A record under a key of its own ("dir", "linkdir").
+void AddRecord(const char* key, const char* value);
+// Takes back the record just added (a file that was not written).
+void DropLastRecord();
+// Forgets the records, to begin again (for the tests of the pieces).
+void ClearRecords();
+// Writes the records as the [Uninstall] section of the file at `path` in
+// one call (replacing any section of that name). 1 when written.
+int WriteRecords(const char* path);

@@ -19,6 +19,9 @@ static const char* BelowRoot(const char* dir)
     if (IsLetter(dir[0]) && dir[1] == ':' && dir[2] == '\\') return dir + 3;
     if (dir[0] != '\\' || dir[1] != '\\') return 0;
     // Server and share: two names that are neither empty nor "." / "..".
+    // "\\?\" and "\\.\" open the system's device namespace, where
+    // "\\?\UNC\server\share" or "\\.\C:" is another spelling of a root.
+    if ((dir[2] == '?' || dir[2] == '.') && dir[3] == '\\') return 0;
     const char* p = dir + 2;
     for (int part = 0; part < 2; ++part) {
         const char* start = p;
@@ -54,4 +57,25 @@ int IsStrictlyInside(const char* dir, const char* path)
     if (path[length] != '\\') return 0;
     const char* rest = path + length + 1;
     return IsSafeStoredName(rest, TextLength(rest));
+}
+
+int IsUsableInstallDir(const char* dir)
+{
+    unsigned length = TextLength(dir);
+    if (length == 0 || length > INSTALL_DIR_LIMIT ||
+        dir[length - 1] == '\\' || dir[length - 1] == '/')
+        return 0;
+    for (const char* p = dir; *p; ++p)
+        for (const char* bad = "\"*?<>|"; *bad; ++bad)
+            if (*p == *bad) return 0;
+    return IsFolderBelowRoot(dir);
+}
+
+unsigned TrimInstallDir(char* dir)
+{
+    unsigned length = TextLength(dir);
+    while (length && (dir[length - 1] == ' ' || dir[length - 1] == '\t' ||
+                      dir[length - 1] == '\\' || dir[length - 1] == '/'))
+        dir[--length] = 0;
+    return length;
 }

@@ -1,6 +1,13 @@
 // Which folders the uninstaller may remove besides the recorded ones: the
-// rule that keeps it inside the install directory. No platform calls.
+// rule that keeps it inside the install directory; and which directories
+// may be install directories at all. No platform calls.
 #pragma once
+
+enum {
+    // The longest install directory: its log, "\Uninstal.inf", must still
+    // fit a path of 255 characters, as every recorded path does.
+    INSTALL_DIR_LIMIT = 255 - 13
+};
 
 // 1 when `dir` is a folder at least one level below a root: "X:\" or
 // "\\server\share\" followed by one or more components, none of them empty,
@@ -18,3 +25,15 @@ int IsFolderBelowRoot(const char* dir);
 // them). 0 otherwise. Only then are the folders between `dir` and the
 // file's name its own.
 int IsStrictlyInside(const char* dir, const char* path);
+
+// 1 when `dir` may be an install directory: a folder below a drive's or
+// share's root as IsFolderBelowRoot says, not ending in a separator, of at
+// most INSTALL_DIR_LIMIT characters, without any of " * ? < > |. A drive's
+// root in any spelling ("C:\", "C:\.", "C:\x\..", "C:/Target/../..",
+// "\\?\C:\") is none: the files of every installation there would
+// meet, and an earlier installation's log and license would be replaced.
+int IsUsableInstallDir(const char* dir);
+
+// Drops the blanks, tabs and separators that end a typed directory, in
+// place; returns the length left.
+unsigned TrimInstallDir(char* dir);

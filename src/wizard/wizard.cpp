@@ -7,6 +7,7 @@
 #include "wizard.h"
 #include "setup_state.h"
 #include "text.h"
+#include "inside_folder.h"
 
 enum {
     IDC_HEADING = 1003, IDC_BODY = 1004, IDC_BROWSE = 1007,
@@ -94,11 +95,24 @@ static INT_PTR CALLBACK DestinationPageProc(HWND page, UINT message,
         SendMessageA(GetDlgItem(page, IDC_PATH), WM_SETTEXT, 0,
                      (LPARAM)setupState.installDir);
         break;
-    case PSN_WIZNEXT:
-        // Taken as typed: at most 259 characters, nothing checked.
-        SendDlgItemMessageA(page, IDC_PATH, WM_GETTEXT, FIELD_SIZE,
-                            (LPARAM)setupState.installDir);
+    case PSN_WIZNEXT: {
+        // Trailing blanks and separators do not count. A drive's root, in
+        // any spelling, or a relative or over-long path is no install
+        // directory: the page stays, with the text as typed.
+        char typed[FIELD_SIZE];
+        SendDlgItemMessageA(page, IDC_PATH, WM_GETTEXT, FIELD_SIZE, (LPARAM)typed);
+        TrimInstallDir(typed);
+        if (!IsUsableInstallDir(typed)) {
+            MessageBoxA(page, "Setup cannot install into this folder.\nPlease type "
+                        "a folder below a drive or network share, such as "
+                        "C:\\Apps\\Name, in at most 242 characters.",
+                        setupState.caption, MB_ICONWARNING | MB_OK);
+            SetWindowLongPtrA(page, DWLP_MSGRESULT, -1);
+            return TRUE;
+        }
+        CopyText(setupState.installDir, typed, sizeof setupState.installDir);
         break;
+    }
     case PSN_WIZBACK:
     case PSN_KILLACTIVE:
     case PSN_RESET:

@@ -69,3 +69,22 @@ TEST(InsideFolder, DirectoryTypedOtherwise)
     EXPECT_FALSE(IsStrictlyInside("C:/wtest/app", "C:/wtest/app/sub\\data.bin"));
     EXPECT_FALSE(IsStrictlyInside("C:/wtest/app", "C:\\wtest\\app\\sub\\data.bin"));
 }
+
+// An install directory is a folder below a root, in no spelling a root
+// itself, and short enough that its log's path fits.
+TEST(InsideFolder, UsableInstallDirectories)
+{
+    for (const char* dir : {"C:\\Apps\\X", "\\\\server\\share\\app", "C:/Apps/X", "D:\\a b\\c"})
+        EXPECT_TRUE(IsUsableInstallDir(dir)) << dir;
+    for (const char* dir : {"", "C:", "C:\\", "C:\\.", "C:\\..", "C:\\x\\..", "C:\\Target/../..",
+                            "C:\\x\\", "C:/x/", "\\\\?\\C:\\x", "\\\\?\\UNC\\server\\share",
+                            "\\\\.\\C:\\x", "\\\\server\\share", "C:\\a*b", "C:\\a?", "C:\\\"x\"",
+                            "C:\\a|b", "C:\\a<b>", "x", "\\x"})
+        EXPECT_FALSE(IsUsableInstallDir(dir)) << dir;
+    std::string longest = "C:\\" + std::string(INSTALL_DIR_LIMIT - 3, 'a');
+    EXPECT_TRUE(IsUsableInstallDir(longest.c_str()));
+    EXPECT_FALSE(IsUsableInstallDir((longest + "a").c_str()));
+    char typed[] = "C:\\Apps\\X\\/ \t";
+    EXPECT_EQ(TrimInstallDir(typed), 9u);
+    EXPECT_STREQ(typed, "C:\\Apps\\X");
+}

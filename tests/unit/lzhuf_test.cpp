@@ -173,14 +173,47 @@ struct Result {
     unsigned long streamEnd; // the decoder's, after LzhufOk
 };
 
+// The rest of a block after its first piece, in pieces of 1 to 7 bytes.
+struct Pieces {
+    const Bytes* block;
+    size_t at;
+    size_t step;
+    static int Next(void* context, const unsigned char** data, unsigned long* size)
+    {
+        Pieces* p = static_cast<Pieces*>(context);
+        if (p->at >= p->block->size()) return 0;
+        p->step = p->step % 7 + 1;
+        *size = static_cast<unsigned long>(std::min(p->step, p->block->size() - p->at));
+        *data = p->block->data() + p->at;
+        p->at += *size;
+        return 1;
+    }
+};
+
+// Decodes the block given whole, and once more given in small pieces
+// after its header: every result must be the same either way.
 Result DecodeBlock(const Bytes& block)
 {
     auto decoder = std::make_unique<LzhufDecoder>();
     // Garbage in the working state must not matter.
     std::memset(decoder.get(), 0xA5, sizeof(LzhufDecoder));
+    decoder->source = nullptr;
     Result result{0, {}, 0};
     result.code = Decode(decoder.get(), block.data(), block.size(), Sink::Take, &result.sink);
     result.streamEnd = decoder->streamEnd;
+
+    size_t head = block.size() >= 10 ? std::min(block.size(), size_t(14) + block[9] + 1)
+                                     : block.size();
+    Pieces pieces{&block, head, 0};
+    std::memset(decoder.get(), 0x5A, sizeof(LzhufDecoder));
+    decoder->source = Pieces::Next;
+    decoder->sourceContext = &pieces;
+    Result streamed{0, {}, 0};
+    streamed.code = Decode(decoder.get(), block.data(), static_cast<unsigned long>(head),
+                           Sink::Take, &streamed.sink);
+    EXPECT_EQ(streamed.code, result.code);
+    EXPECT_TRUE(streamed.sink.data == result.sink.data);
+    if (result.code == LzhufOk) EXPECT_EQ(decoder->streamEnd, result.streamEnd);
     return result;
 }
 

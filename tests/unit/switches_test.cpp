@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include "inside_folder.h"
 #include "switches.h"
 
 namespace {
@@ -69,8 +70,9 @@ TEST(InstallSwitches, DirectoryTakesTheRestOfTheLineBlanksAndAll)
     EXPECT_EQ(p.silent, 0);
     EXPECT_EQ(p.dir, "C:\\dir /S");
 
-    // Trailing blanks and backslashes are cut; a network path is taken.
+    // Trailing blanks and separators are cut; a network path is taken.
     EXPECT_EQ(Parse("/S /D=C:\\apps\\x\\\\  \t").dir, "C:\\apps\\x");
+    EXPECT_EQ(Parse("/S /D=C:/apps/x/").dir, "C:/apps/x");
     EXPECT_EQ(Parse("/S /D=\\\\server\\share\\app").dir, "\\\\server\\share\\app");
 }
 
@@ -91,6 +93,11 @@ TEST(InstallSwitches, UnusableDirectoriesAreRefused)
         "/S /D=C:\\a*", "/S /D=C:\\a?", "/S /D=C:\\a<b", "/S /D=C:\\a>b", "/S /D=C:\\a|b",
         "/S /D=C:\\a:stream",     // ':' only after the drive letter
         "/S /D=C:\\a\tb",         // control characters
+        // Other spellings of a drive's root.
+        "/S /D=C:\\.", "/S /D=C:\\..", "/S /D=C:\\x\\..", "/S /D=C:\\Target/../..",
+        "/S /D=C:/", "/S /D=C:\\x\\.\\..", "/S /D=\\\\?\\C:\\x",
+        "/S /D=\\\\?\\UNC\\server\\share", "/S /D=\\\\.\\C:\\x",
+        "/S /D=\\\\server\\share", "/S /D=C:\\a\\\\b",
         "/S /D=\\\\",
     };
     for (const char* tail : refused) {
@@ -104,7 +111,7 @@ TEST(InstallSwitches, UnusableDirectoriesAreRefused)
 TEST(InstallSwitches, DirectoryLengthLimit)
 {
     std::string base = "C:\\";
-    std::string longest = base + std::string(SWITCH_DIR_LIMIT - base.size(), 'a');
+    std::string longest = base + std::string(INSTALL_DIR_LIMIT - base.size(), 'a');
     Parsed p = Parse("/S /D=" + longest);
     EXPECT_EQ(p.understood, 1);
     EXPECT_EQ(p.dir, longest);

@@ -19,6 +19,7 @@
 #include <windows.h>
 #include "extract.h"
 #include "setup_state.h"
+#include "setupinfo.h"
 #include "text.h"
 
 namespace {
@@ -131,5 +132,7 @@ extern "C" void WINAPI WinMainCRTStartup()
         Print(target.path);
         Print("\r\n");
     }
+    // The records of the install calls, as the installation writes them.
+    if (setupState.infPath[0]) WriteRecords(setupState.infPath);
     ExitProcess(0);
 }

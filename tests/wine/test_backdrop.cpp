@@ -283,3 +283,37 @@ WTEST(ClassAndFirstTitleAsCreated)
     UnregisterClassA("SetupWClass", instance);
     FreeLibrary(stub);
 }
+
+// The window closed (Alt+F4) during the ten seconds of "Setup is cleaning
+// up...": the log goes into place first, so that the uninstall entry never
+// names a log that is not there.
+WTEST(ClosedDuringTheCleanUpTheLogIsInPlace)
+{
+    wt::RemoveTree(kAppDir);
+    RunDir run("backdrop-close");
+    REQUIRE(run.Write(inst::Program(kInfText, "Backdrop license\r\n",
+                                    {inst::File("a.txt", wt::ToBytes("a")),
+                                     inst::File("b.txt", wt::ToBytes("b"))})));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = nullptr;
+    REQUIRE(inst::ReachDestination(process, &sheet) || session.Fail());
+    HWND box = inst::FinishWizard(process, sheet);
+    REQUIRE(box != nullptr || session.Fail());
+    ui::Press(box, IDOK);
+    HWND backdrop = ui::WaitWindow(process, "SetupWClass", "Setup is cleaning up...", nullptr,
+                                   inst::kWaitMs);
+    REQUIRE(backdrop != nullptr || session.Fail());
+    DWORD start = GetTickCount();
+    PostMessageA(backdrop, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD code = 1;
+    REQUIRE(ui::WaitExit(process, 5000, &code));
+    CHECK(GetTickCount() - start < 5000); // not the timer's ten seconds
+    CHECK_EQ(code, 0ul);
+    std::string log = std::string(kAppDir) + "\\Uninstal.inf";
+    CHECK(wt::Exists(log));
+    CHECK(!wt::Exists(run.inf));
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "dir"), std::string(kAppDir));
+    wt::RemoveTree(kAppDir);
+}

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "archive.h"
+#include "install_steps.h"
 #include "testutil.h"
 #include "uidriver.h"
 #include "wtest.h"
@@ -538,56 +539,66 @@ WTEST(NameThatMakesThePathTooLongIsRefused)
     ForgetInstallation();
 }
 
-// A file whose directory leaves no room for a temporary name beside it
-// (the path 254 characters long): it is written in place, whole, and a
-// file already there is replaced.
+// A file whose folder leaves no room for a temporary name beside it (the
+// folder's path 250 characters long, below an install directory of the
+// longest kind): it is written in place, whole, and a file already there
+// is replaced.
 WTEST(FileNearTheLengthLimitIsWrittenInPlace)
 {
     ForgetInstallation();
-    std::string deep = std::string(kAppDir) + "\\" + std::string(250 - 17, 'd');
+    std::string dir = std::string(kAppDir) + "\\" + std::string(242 - 17, 'd');
+    REQUIRE(dir.size() == 242u);
+    std::string deep = dir + "\\sub4567";
     REQUIRE(deep.size() == 250u);
     CreateDirectoryA(kAppDir, nullptr);
+    CreateDirectoryA(dir.c_str(), nullptr);
     CreateDirectoryA(deep.c_str(), nullptr);
     wt::WriteBytes(deep + "\\abd", Data("older"));
     wt::Bytes data = wt::Noise(9000, 13);
-    Package p = WriteSetup("bad-limit", Payload(Inf(Install(2, deep)),
-                                                {Entry("abc", data), Entry("abd", Data("newer"))}));
+    Package p = WriteSetup("bad-limit", Payload(Inf(Install(2, dir)),
+                                                {Entry("sub4567\\abc", data),
+                                                 Entry("sub4567\\abd", Data("newer"))}));
     InstallRun run = DriveInstall(p);
     REQUIRE(run.finished);
     REQUIRE(run.boxes.size() == 1u);
     CHECK_EQ(run.boxes[0].caption, "Setup Complete");
     CHECK(wt::ReadBytes(deep + "\\abc") == data);
     CHECK(wt::ReadBytes(deep + "\\abd") == Data("newer"));
-    // (The license and the log, joined to the same directory, are cut at
-    // 255 characters by the installation; only the files matter here.)
     CHECK(Join(Tree(deep)).find('~') == std::string::npos);
+    CHECK(wt::ReadBytes(dir + "\\License.txt") == Data(kLicenseText));
     ForgetInstallation();
 }
 
-// An install directory so long that the license's and the log's paths are
-// cut where their 256-byte buffers end ("...\Lice", "...\Unin"): the cut
-// paths name the application files of those names, which must keep their
-// bytes. The license and the log then stay beside the program.
-WTEST(CutLicenseAndLogPathsReplaceNoApplicationFile)
+// An install directory so long that the license's and the log's paths
+// would not fit (250 characters): it is refused on the destination page,
+// before anything is written; the application files "Lice" and "Unin" a
+// cut path would have named never come into question.
+WTEST(InstallDirectoryTooLongForItsLogIsRefused)
 {
     ForgetInstallation();
     std::string deep = std::string(kAppDir) + "\\" + std::string(250 - 17, 'd');
     REQUIRE(deep.size() == 250u);
-    REQUIRE((deep + "\\License.txt").substr(0, 255) == deep + "\\Lice");
     Package p = WriteSetup("bad-cutpaths", Payload(Inf(Install(2, deep)),
                                                    {Entry("Lice", Data("application Lice")),
                                                     Entry("Unin", Data("application Unin"))}));
-    InstallRun run = DriveInstall(p);
-    REQUIRE(run.finished);
-    REQUIRE(run.boxes.size() == 1u);
-    CHECK_EQ(run.boxes[0].caption, "Setup Complete");
-    CHECK(run.exited);
-    CHECK(wt::ReadBytes(deep + "\\Lice") == Data("application Lice"));
-    CHECK(wt::ReadBytes(deep + "\\Unin") == Data("application Unin"));
-    CHECK_EQ(Join(Tree(deep)), "Lice,Unin");
-    CHECK(wt::ReadBytes(p.license) == Data(kLicenseText));
-    CHECK_EQ(wt::IniValue(p.inf, "Uninstall", "filea"), deep + "\\Lice");
-    CHECK_EQ(Join(Tree(p.dir)), "License.txt,Uninstal.inf,setup.exe");
+    inst::RunDir run("bad-cutpaths-run");
+    wt::Bytes program = wt::ReadBytes(p.setup);
+    REQUIRE(run.Write(program));
+    inst::Session session;
+    REQUIRE(session.Start(run));
+    HWND sheet = nullptr;
+    REQUIRE(inst::ReachDestination(session.process, &sheet) || session.Fail());
+    CHECK_EQ(ui::ItemText(inst::CurrentPage(sheet), 1024), deep);
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    HWND box = ui::WaitMessageBox(session.process, "cannot install into this folder", 10000);
+    REQUIRE(box != nullptr || session.Fail());
+    ui::Press(box, IDOK);
+    CHECK(inst::WaitPage(sheet, "Where to install?") != nullptr);
+    ui::PressWizard(sheet, PSBTN_CANCEL);
+    DWORD code = 1;
+    CHECK(ui::WaitExit(session.process, 10000, &code));
+    CHECK(!wt::Exists(deep));
+    CHECK_EQ(Join(Tree(run.dir)), "setup.exe");
     ForgetInstallation();
 }
 
@@ -836,9 +847,13 @@ WTEST(NoInstallSectionDrivenToTheEnd)
     DeleteFileA(placed.c_str());
     Package p = WriteSetup("bad-noinstall-end",
                            Payload("[Links]\r\n", {Entry("bad-root-file.txt", Data("x"))}));
-    InstallRun run = DriveInstall(p);
+    // The empty DefDir is no install directory (the destination page says
+    // so, test_install_pages): a folder is typed.
+    wt::RemoveTree("C:\\wtest\\bad-noinstall-dir");
+    InstallRun run = DriveInstall(p, "C:\\wtest\\bad-noinstall-dir");
     REQUIRE(run.finished);
     CHECK_EQ(run.questionCaption, " Setup");
+    CHECK(wt::Exists("C:\\wtest\\bad-noinstall-dir\\License.txt"));
     CHECK(run.exited);
     CHECK(wt::ReadBytes(license) == Data("the user's own license"));
     CHECK(wt::ReadBytes(log) == Data("the user's own notes"));
@@ -851,6 +866,7 @@ WTEST(NoInstallSectionDrivenToTheEnd)
     DeleteFileA(license.c_str());
     DeleteFileA(log.c_str());
     DeleteFileA(placed.c_str());
+    wt::RemoveTree("C:\\wtest\\bad-noinstall-dir");
     ForgetInstallation();
 }
 
@@ -915,10 +931,43 @@ WTEST(UninstallWithoutALogRemovesNothing)
     std::string app = dir + "\\app";
     CreateDirectoryA(app.c_str(), nullptr);
     wt::WriteBytes(app + "\\a.exe", Data("a"));
-    UninstallRun run = RunUninstaller(dir, app + "\\Uninstal.inf");
-    CHECK_EQ(run.closing, " has been uninstalled.");
-    CHECK(run.exited);
-    CHECK_EQ(run.exitCode, 0ul);
+    std::string program = dir + "\\Duvedozi.exe", log = app + "\\Uninstal.inf";
+    CopyFileA(wt::StubPath().c_str(), program.c_str(), FALSE);
+    wt::RunResult result = wt::RunProgram(wt::Quote(program) + " " + log, dir, {IDOK}, 30000);
+    DeleteFileA(program.c_str());
+    // One box naming the log; no question, no " has been uninstalled.".
+    REQUIRE(result.boxes.size() == 1u);
+    CHECK_EQ(result.boxes[0].text, "The uninstall log\n" + log + "\ncannot be read. Nothing was removed.");
+    CHECK(result.exited);
+    CHECK_EQ(result.exitCode, 0ul);
     CHECK_EQ(Join(Tree(dir)), "app\\,app\\a.exe");
     wt::RemoveTree(dir);
+}
+
+// A disk that the application files just fill: the license cannot follow
+// them. That is no finished installation: "Setup Error!", no uninstall
+// entry, and no empty license or log in the install directory.
+WTEST(FullDiskAfterTheFilesIsNoSuccess)
+{
+    char drive[8] = "";
+    if (!GetEnvironmentVariableA("WTEST_SMALL_DRIVE", drive, sizeof drive))
+        SKIP("no small drive: WTEST_SMALL_DRIVE is not set");
+    ForgetInstallation();
+    std::string app = std::string(drive) + "\\full-app";
+    wt::RemoveTree(app);
+    // About 44 KB of the drive's 64 KB for the files, 24 KB of license.
+    std::string license(24000, 'L');
+    Package p = WriteSetup("bad-fulldisk-license", Payload(Inf(Install(1, app)),
+                                                           {Entry("data.bin", wt::Noise(44000, 5))},
+                                                           license));
+    InstallRun run = DriveInstall(p);
+    REQUIRE(run.finished);
+    REQUIRE(run.boxes.size() == 1u);
+    CHECK(IsSetupError(run.boxes[0]));
+    CHECK(run.exited);
+    CheckNotRegistered();
+    CHECK(!wt::Exists(app + "\\License.txt"));
+    CHECK(!wt::Exists(app + "\\Uninstal.inf"));
+    wt::RemoveTree(app);
+    ForgetInstallation();
 }

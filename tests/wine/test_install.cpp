@@ -287,10 +287,10 @@ WTEST(CopymodesAskAndKeep)
     wt::RemoveTree(run.dir);
 }
 
-// FileNum 0 installs no file and goes on without an error; nothing then
-// creates the install directory, so the license and the log stay beside
-// the program. A FileNum beyond the archive's entries installs what is
-// there, then stops with "Setup Error!".
+// FileNum 0 installs no file and goes on without an error; the install
+// directory is made all the same, and the license and the log go there,
+// where the uninstall entry looks for the log. A FileNum beyond the
+// archive's entries installs what is there, then stops with "Setup Error!".
 WTEST(FileNumZeroAndLargerThanTheArchive)
 {
     ForgetInstallation();
@@ -300,13 +300,13 @@ WTEST(FileNumZeroAndLargerThanTheArchive)
         inst::Session session;
         REQUIRE(session.Start(run));
         REQUIRE(inst::InstallAndClean(session.process) || session.Fail());
-        std::string app = kAppDir;
-        CHECK(!wt::Exists(app));
-        CHECK(wt::ReadBytes(run.license) == wt::ToBytes(kLicenseText));
-        CHECK(wt::Exists(run.inf));
-        CHECK_EQ(SectionKeys(run.inf, "Uninstall"), "filea,fileb,dir,linkdir");
-        CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "filea"), app + "\\License.txt");
-        CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "fileb"), app + "\\Uninstal.inf");
+        std::string app = kAppDir, log = app + "\\Uninstal.inf";
+        CHECK(wt::ReadBytes(app + "\\License.txt") == wt::ToBytes(kLicenseText));
+        CHECK(!wt::Exists(run.license));
+        CHECK(!wt::Exists(run.inf));
+        CHECK_EQ(SectionKeys(log, "Uninstall"), "filea,fileb,dir,linkdir");
+        CHECK_EQ(wt::IniValue(log, "Uninstall", "filea"), app + "\\License.txt");
+        CHECK_EQ(wt::IniValue(log, "Uninstall", "fileb"), log);
         CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, UninstallKey(kAppName), "DisplayName"),
                  "Wtest App - 3.0");
         CHECK(wt::Exists(inst::LinkDir(kAppName)));
@@ -476,10 +476,12 @@ WTEST(DestinationIsTheProgramsOwnFolderSpelledOtherwise)
         CHECK(wt::ReadBytes(run.license) == wt::ToBytes(kLicenseText));
         CHECK(wt::ReadBytes(run.dir + "\\readme.txt") == wt::ToBytes(kReadme));
         REQUIRE(wt::Exists(run.inf));
-        CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), typed);
+        // Taken without the separator that ends it.
+        std::string taken = slash ? typed : run.dir;
+        CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), taken);
         std::string command =
             KeyValue(HKEY_LOCAL_MACHINE, UninstallKey(kAppName), "UninstallString");
-        CHECK_EQ(command, inst::Uninstaller() + " " + typed + "\\uninstal.inf");
+        CHECK_EQ(command, inst::Uninstaller() + " " + taken + "\\uninstal.inf");
 
         // The registry's command removes the application; the program
         // itself stays, and with it the folder.

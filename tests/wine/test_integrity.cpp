@@ -193,3 +193,4 @@ WTEST(SignedProgramInstallsAndItsUninstallerRuns)
     CHECK(!wt::Exists(dir));
     DeleteFileA(inst::Uninstaller().c_str());
 }
+

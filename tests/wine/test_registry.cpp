@@ -6,6 +6,7 @@
 #include <vector>
 #include "install.h"
 #include "registry.h"
+#include "setupinfo.h"
 #include "shortcuts.h"
 #include "testutil.h"
 #include "wtest.h"
@@ -49,11 +50,24 @@ void DeleteTree(HKEY root, const std::string& path)
     RegDeleteKeyA(root, path.c_str());
 }
 
+// The setup information file at `inf` as the stub works on it: read into
+// memory, with no records of an earlier call.
+void UseSetupInfo(const std::string& inf, const std::string& installDir)
+{
+    FreeInfFile(&setupState.inf);
+    LoadInfFile(inf.c_str(), &setupState.inf);
+    ClearRecords();
+    lstrcpyA(setupState.infPath, inf.c_str());
+    lstrcpyA(setupState.installDir, installDir.c_str());
+}
+
 void Prepare(SetupState& s, const char* app, const std::string& dir,
              const char* install = "[Install]\r\nVerNum=2.1\r\n")
 {
     std::string inf = dir + "\\setup.inf";
     wt::WriteBytes(inf, wt::ToBytes(install));
+    FreeInfFile(&s.inf);
+    LoadInfFile(inf.c_str(), &s.inf);
     lstrcpyA(s.appName, app);
     lstrcpyA(s.installDir, "C:\\Program Files\\My App");
     lstrcpyA(s.infPath, inf.c_str());
@@ -287,11 +301,12 @@ WTEST(links_records_and_descriptions)
         "[Links]\r\nlinka=app.exe\r\nlinkfilea=My App.lnk\r\nlinkb=b.exe\r\n"
         "linkfileb=\r\nlinkc=c.exe\r\nlinkfilec=a.b.lnk\r\nlinkd=d.exe\r\n"
         "linkfiled=plain\r\n[Uninstall]\r\nfilea=x\r\n"));
-    lstrcpyA(setupState.infPath, inf.c_str());
-    lstrcpyA(setupState.installDir, dir.c_str());
-    char key[] = "fileb";
-    CreateStartMenuLinks(&setupState, (dir + "\\").c_str(), key);
-    CHECK_EQ(std::string(key), std::string("filee"));
+    UseSetupInfo(inf, dir);
+    CreateStartMenuLinks(&setupState, (dir + "\\").c_str());
+    REQUIRE(WriteRecords(inf.c_str()));
+    // The shipped "filea" keeps its key: the links go from "fileb" on.
+    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filea"), "x");
+    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filee"), "");
     char value[300];
     GetPrivateProfileStringA("Uninstall", "fileb", "", value, 300, inf.c_str());
     CHECK_EQ(std::string(value), dir + "\\My App.lnk");
@@ -315,13 +330,45 @@ WTEST(links_end_at_the_first_missing_pair)
     std::string inf = dir + "\\setup.inf";
     wt::WriteBytes(inf, wt::ToBytes("[Links]\r\nlinka=a.exe\r\nlinkfilea=A.lnk\r\n"
                                     "linkc=c.exe\r\nlinkfilec=C.lnk\r\n"));
-    lstrcpyA(setupState.infPath, inf.c_str());
-    lstrcpyA(setupState.installDir, dir.c_str());
-    char key[] = "filea";
-    CreateStartMenuLinks(&setupState, (dir + "\\").c_str(), key);
-    CHECK_EQ(std::string(key), "fileb");
+    UseSetupInfo(inf, dir);
+    CreateStartMenuLinks(&setupState, (dir + "\\").c_str());
+    REQUIRE(WriteRecords(inf.c_str()));
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "filea"), dir + "\\A.lnk");
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "fileb"), "");
     CHECK_EQ(LinkTarget(dir + "\\A.lnk"), dir + "\\a.exe");
     CHECK(!wt::Exists(dir + "\\C.lnk"));
+}
+
+// Remove mode deletes "settings" and "Recent File List" below
+// Software\<CompReg>\<AppName>; without a CompReg that key would be
+// Software\\<AppName>, which the registry takes for another vendor's
+// Software\<AppName>: nothing is removed there.
+WTEST(per_user_keys_only_below_the_company_key)
+{
+    const char* app = "Wtest Vendorless";
+    std::string theirs = std::string("Software\\") + app + "\\settings";
+    std::string ours = std::string("Software\\Wtest Co\\") + app;
+    for (const std::string& path : {theirs, ours + "\\settings", ours + "\\Recent File List"}) {
+        HKEY key;
+        REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    std::string dir = wt::FreshDir("reg-vendor");
+    Prepare(setupState, app, dir);
+    lstrcpyA(setupState.compReg, "");
+    UpdateRegistry(&setupState, 1);
+    HKEY key;
+    bool kept = RegOpenKeyExA(HKEY_CURRENT_USER, theirs.c_str(), 0, KEY_READ, &key) == 0;
+    if (kept) RegCloseKey(key);
+    CHECK(kept);
+    lstrcpyA(setupState.compReg, "Wtest Co");
+    UpdateRegistry(&setupState, 1);
+    for (const char* sub : {"\\settings", "\\Recent File List"}) {
+        bool gone = RegOpenKeyExA(HKEY_CURRENT_USER, (ours + sub).c_str(), 0, KEY_READ, &key) != 0;
+        if (!gone) RegCloseKey(key);
+        CHECK(gone);
+    }
+    DeleteTree(HKEY_CURRENT_USER, std::string("Software\\") + app);
+    DeleteTree(HKEY_CURRENT_USER, "Software\\Wtest Co");
 }

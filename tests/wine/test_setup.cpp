@@ -107,19 +107,17 @@ WTEST(UninstallerNameInAnyCaseSelectsUninstallMode)
         CreateDirectoryA(sub.c_str(), nullptr);
         std::string path = sub + "\\" + name;
         REQUIRE(wt::WriteBytes(path, program));
-        // The uninstaller's question comes (with no log, no name in it)
-        // and is declined; the run must end by itself.
+        // The uninstaller's box comes (with no log, the one that says so)
+        // and is answered; the run must end by itself.
         wt::RunResult run = wt::RunProgram(
             wt::Quote(path) + " C:\\wtest\\no such dir\\Uninstal.inf", sub, {}, 30000);
         CHECK(run.exited);
         CHECK_EQ(run.exitCode, 0ul);
         REQUIRE(run.boxes.size() == 1u);
         CHECK_EQ(run.boxes[0].caption, "Uninstall");
-        CHECK_EQ(run.boxes[0].text,
-                 "Are you sure you want to completely\nremove  from your computer?");
-        std::vector<int> buttons = run.boxes[0].buttons;
-        std::sort(buttons.begin(), buttons.end());
-        CHECK(buttons == (std::vector<int>{IDYES, IDNO}));
+        CHECK_EQ(run.boxes[0].text, "The uninstall log\nC:\\wtest\\no such dir\\Uninstal.inf\n"
+                                    "cannot be read. Nothing was removed.");
+        CHECK(run.boxes[0].buttons == (std::vector<int>{IDOK}));
         CHECK(!wt::Exists(sub + "\\Uninstal.inf"));
         CHECK(!wt::Exists(sub + "\\License.txt"));
     }

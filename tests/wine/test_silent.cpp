@@ -25,7 +25,7 @@ namespace {
 
 // Exit codes of the silent runs (docs/UNATTENDED.md).
 const DWORD kDone = 0, kBadSwitches = 1, kDamaged = 2, kExtractFailed = 3,
-            kFilesRemain = 4, kNoLog = 5;
+            kFilesRemain = 4, kNoLog = 5, kIncomplete = 6;
 
 const char kAppName[] = "Wtest Silent";
 const char kDefDir[] = "C:\\wtest\\silent-default";
@@ -595,4 +595,152 @@ WTEST(QuietUninstallReportsARecordedFileThatStays)
     CHECK(!wt::Exists(dir));
     CHECK(wt::Exists(folder + "\\inside.txt"));
     wt::RemoveTree(base);
+}
+
+namespace {
+
+// A quiet uninstall of whatever the log in `dir` records.
+Watched QuietUninstall(const std::string& dir)
+{
+    // Started elsewhere: a process's own current folder cannot be removed.
+    return RunWatched(wt::Quote(inst::Uninstaller()) + " /S " + dir + "\\uninstal.inf",
+                      "C:\\wtest");
+}
+
+} // namespace
+
+// A drive's root is no install directory, in whatever spelling /D= or
+// DefDir gives it: the files of every installation there would meet, and
+// another installation's log and license would be replaced.
+WTEST(RootOfADriveIsNoInstallDirectory)
+{
+    const std::string license = "C:\\License.txt", log = "C:\\Uninstal.inf";
+    REQUIRE(wt::WriteBytes(license, wt::ToBytes("someone's license\r\n")));
+    REQUIRE(wt::WriteBytes(log, wt::ToBytes("[Install]\r\nAppName=Someone\r\n")));
+    RunDir run("silent-root");
+    REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+    for (const char* dir : {"C:\\", "C:\\.", "C:\\..", "C:\\x\\..", "C:\\Target/../..",
+                            "C:/", "\\\\?\\C:\\wtest"}) {
+        Watched result = RunSetup(run, std::string("/S /D=") + dir);
+        CHECK_EQ(result.exitCode, kBadSwitches);
+        CHECK(result.windows.empty());
+    }
+    // DefDir itself, when no /D= says otherwise.
+    std::string inf = InfText(2);
+    inf.replace(inf.find(kDefDir), std::string(kDefDir).size(), "C:\\");
+    REQUIRE(run.Write(inst::Program(inf, kLicense, TwoFiles())));
+    CHECK_EQ(RunSetup(run, "/S").exitCode, kBadSwitches);
+    CHECK_EQ(Tree(run.dir), "setup.exe");
+    CHECK(wt::ReadBytes(license) == wt::ToBytes("someone's license\r\n"));
+    CHECK(wt::ReadBytes(log) == wt::ToBytes("[Install]\r\nAppName=Someone\r\n"));
+    CHECK(!wt::Exists("C:\\one.txt"));
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+    DeleteFileA(license.c_str());
+    DeleteFileA(log.c_str());
+}
+
+// The longest install directory leaves room for its log; a recorded path
+// of 255 characters is removed as it was recorded, and a user's file whose
+// name is that path cut by one stays.
+WTEST(PathsAtTheLengthLimitAreRemovedAsRecorded)
+{
+    std::string dir = "C:\\wtest\\limit\\" + std::string(242 - 15, 'd');
+    REQUIRE(dir.size() == 242u);
+    Forget(dir, kAppName);
+    wt::FreshDir("limit");
+    REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
+    std::string userFile = dir + "\\settings.in";
+    REQUIRE(wt::WriteBytes(userFile, wt::ToBytes("the user's\r\n")));
+    RunDir run("silent-limit");
+    REQUIRE(run.Write(inst::Program(InfText(1), kLicense,
+                                    {File("settings.ini", wt::ToBytes("the package's\r\n"))})));
+    CHECK_EQ(RunSetup(run, "/S /D=" + dir + "x").exitCode, kBadSwitches);
+    CHECK_EQ(RunSetup(run, "/S /D=" + dir).exitCode, kDone);
+    std::string log = dir + "\\Uninstal.inf";
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filea"), dir + "\\settings.ini");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filec"), log);
+    CHECK_EQ(QuietUninstall(dir).exitCode, kFilesRemain); // the user's file stays
+    CHECK(wt::ReadBytes(userFile) == wt::ToBytes("the user's\r\n"));
+    CHECK_EQ(Tree(dir), "settings.in");
+    wt::RemoveTree("C:\\wtest\\limit");
+}
+
+// Without application files the install directory is still made: the
+// license and the log go there, and the uninstall entry names a log that
+// exists.
+WTEST(NoApplicationFilesStillMakeTheInstallDirectory)
+{
+    std::string dir = std::string(kDefDir) + "-empty\\deeper";
+    Forget(dir, kAppName);
+    RunDir run("silent-nofiles");
+    REQUIRE(run.Write(inst::Program(InfText(0), kLicense, {})));
+    CHECK_EQ(RunSetup(run, "/S /D=" + dir).exitCode, kDone);
+    CHECK(wt::ReadBytes(dir + "\\License.txt") == wt::ToBytes(kLicense));
+    CHECK(wt::Exists(dir + "\\Uninstal.inf"));
+    CHECK_EQ(Tree(run.dir), "setup.exe");
+    CHECK_EQ(QuietUninstall(dir).exitCode, kDone);
+    CHECK(!wt::Exists(dir));
+    wt::RemoveTree(std::string(kDefDir) + "-empty");
+}
+
+// A packed file that is read-only belongs to the application: installing
+// the package again replaces it, and the uninstaller removes it.
+WTEST(ReadOnlyPackageFilesAreReinstalledAndRemoved)
+{
+    Forget(kDefDir, kAppName);
+    RunDir run("silent-readonly");
+    auto program = [](const char* text) {
+        return inst::Program(InfText(1), kLicense,
+                             {File("fixed.txt", wt::ToBytes(text), wt::DosDate(2021, 3, 4),
+                                   wt::DosTime(12, 0, 0), 0x21)});
+    };
+    std::string file = std::string(kDefDir) + "\\fixed.txt";
+    REQUIRE(run.Write(program("first\r\n")));
+    CHECK_EQ(RunSetup(run, "/S").exitCode, kDone);
+    CHECK(wt::Attributes(file) & FILE_ATTRIBUTE_READONLY);
+    REQUIRE(run.Write(program("second\r\n")));
+    CHECK_EQ(RunSetup(run, "/S").exitCode, kDone);
+    CHECK(wt::ReadBytes(file) == wt::ToBytes("second\r\n"));
+    CHECK(wt::Attributes(file) & FILE_ATTRIBUTE_READONLY);
+    CHECK_EQ(QuietUninstall(kDefDir).exitCode, kDone);
+    CHECK(!wt::Exists(kDefDir));
+    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
+}
+
+// Every step after the files decides a silent run's exit code: a log that
+// cannot be put in place (a folder of its name is there) is no success.
+WTEST(LogThatCannotBePlacedIsAFailure)
+{
+    Forget(kDefDir, kAppName);
+    RunDir run("silent-nolog");
+    REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+    REQUIRE(wt::FreshDir("silent-default") == kDefDir);
+    REQUIRE(CreateDirectoryA((std::string(kDefDir) + "\\Uninstal.inf").c_str(), nullptr));
+    CHECK_EQ(RunSetup(run, "/S").exitCode, kIncomplete);
+    Forget(kDefDir, kAppName);
+}
+
+// A log of up to 30 records is, byte for byte, the log the single-record
+// writes of earlier setup programs made: the same packed file with the
+// same [Uninstall] keys and values in the same order.
+WTEST(ShortLogIsAsEarlierProgramsWroteIt)
+{
+    Forget(kDefDir, kAppName);
+    RunDir run("silent-shortlog");
+    REQUIRE(run.Write(inst::Program(InfText(2), kLicense, TwoFiles())));
+    CHECK_EQ(RunSetup(run, "/S").exitCode, kDone);
+    std::string log = std::string(kDefDir) + "\\Uninstal.inf";
+    std::string expected = run.dir + "\\expected.inf";
+    REQUIRE(wt::WriteBytes(expected, wt::ToBytes(InfText(2))));
+    std::string d = kDefDir;
+    std::string linkDir = wt::IniValue(log, "Uninstall", "linkdir");
+    const std::pair<const char*, std::string> records[] = {
+        {"filea", d + "\\one.txt"},      {"fileb", d + "\\sub\\two.bin"},
+        {"filec", d + "\\License.txt"},  {"filed", d + "\\Uninstal.inf"},
+        {"dir", d},                      {"linkdir", linkDir},
+        {"filee", linkDir + "\\One.lnk"}};
+    for (const auto& [key, value] : records)
+        WritePrivateProfileStringA("Uninstall", key, value.c_str(), expected.c_str());
+    CHECK(wt::ReadBytes(log) == wt::ReadBytes(expected));
+    Forget(kDefDir, kAppName);
 }

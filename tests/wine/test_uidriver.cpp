@@ -130,3 +130,61 @@ WTEST(ScriptRunnerDrivesAProgramAndReportsAFailedStep)
     CHECK(log.find("step failed at line 2") != std::string::npos);
     wt::RemoveTree(dir);
 }
+
+// A window shaped like a property sheet: the field 1024 is a child of a
+// page inside the top-level window, not of the window itself. It stays
+// until closed.
+WTEST_CHILD(sheet)
+{
+    HWND top = CreateWindowExA(0, "STATIC", "Driver Sheet", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               50, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND page = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 280, 150, top,
+                                reinterpret_cast<HMENU>(5), nullptr, nullptr);
+    CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 20, page,
+                    reinterpret_cast<HMENU>(1024), nullptr, nullptr);
+    DWORD start = GetTickCount();
+    while (IsWindow(top) && GetTickCount() - start < 30000) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_CLOSE) DestroyWindow(top);
+            DispatchMessageA(&msg);
+        }
+        Sleep(20);
+    }
+    return 0;
+}
+
+// A step holds only when it did what it says: set-text reaches the field
+// of the page the window shows and reads back; a control or button that is
+// not there fails the script.
+WTEST(ScriptStepsThatCannotActFail)
+{
+    std::string dir = wt::FreshDir("script-steps");
+    std::string driver = wt::ProgramDir() + "\\uidriver.exe";
+    std::string script = dir + "\\steps.txt", transcript = dir + "\\transcript.txt";
+    std::string self = wt::ProgramDir() + "\\test_uidriver.exe --child sheet";
+    struct Case {
+        const char* steps;
+        DWORD exitCode;
+        const char* said;
+    } cases[] = {
+        {"wait-window Driver Sheet\r\nset-text 1024 C:\\typed\r\nclose\r\n", 0,
+         "set 1024 := \"C:\\typed\""},
+        {"wait-window Driver Sheet\r\nset-text 1099 x\r\n", 1, "no such control"},
+        {"wait-window Driver Sheet\r\npress 1098\r\n", 1, "no such button"},
+    };
+    for (const Case& c : cases) {
+        wt::WriteBytes(script, wt::ToBytes(c.steps));
+        wt::RunResult run = wt::RunProgram(wt::Quote(driver) + " --transcript " +
+                                               wt::Quote(transcript) + " --script " +
+                                               wt::Quote(script) + " -- " + self,
+                                           "", {}, 60000);
+        CHECK(run.exited);
+        CHECK_EQ(run.exitCode, c.exitCode);
+        wt::Bytes text = wt::ReadBytes(transcript);
+        std::string log(text.begin(), text.end());
+        CHECK(log.find(c.said) != std::string::npos);
+        if (c.exitCode == 0) CHECK(log.find("did not read back") == std::string::npos);
+    }
+    wt::RemoveTree(dir);
+}

@@ -264,15 +264,34 @@ WTEST(bare_drive_as_install_directory_removes_no_folder)
 
 // Without a log there is no name: nothing may be deleted, and an empty name
 // must not address the Uninstall key itself or another product's entry.
+// A log that cannot be read, or one that names no install directory, is
+// no uninstall log: one box naming it says that nothing was removed (no
+// question with a blank name, no " has been uninstalled.").
 WTEST(missing_log_removes_nothing)
 {
     std::string base = wt::FreshDir("unin-nolog");
     std::string log = Prepare(base);
+    std::string noDir = base + "\nodir.inf";
+    wt::WriteBytes(noDir, wt::ToBytes("[Install]\r\nAppName=Lumenoid\r\n[Uninstall]\r\n"
+                                      "filea=" + base + "\\outside.txt\r\n"));
     DeleteFileA(log.c_str());
     const char other[] =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other";
     SetKey(HKEY_LOCAL_MACHINE, other, "DisplayName", "Other - 1");
-    CHECK_EQ(Run(base, log, IDYES, ""), std::string(" has been uninstalled."));
+    for (const std::string& named : {log, noDir}) {
+        ui::Process process;
+        REQUIRE(ui::Start(process, "\"" + base + "\\Duvedozi.exe\" " + named));
+        HWND box = ui::WaitMessageBox(process, "cannot be read");
+        REQUIRE(box != nullptr);
+        ui::Box seen = ui::ReadBox(box);
+        CHECK_EQ(seen.caption, std::string("Uninstall"));
+        CHECK_EQ(seen.text, "The uninstall log\n" + named + "\ncannot be read. Nothing was removed.");
+        ui::Press(box, IDOK);
+        DWORD code = 1;
+        CHECK(ui::WaitExit(process, 20000, &code));
+        CHECK_EQ(code, 0ul);
+        CHECK(ui::WaitMessageBox(process, "", 0) == nullptr);
+    }
     CHECK(wt::Exists(base + "\\my app\\a.exe"));
     CHECK(wt::Exists(base + "\\my app\\help\\sub\\x.txt"));
     CHECK(wt::Exists(base + "\\outside.txt"));

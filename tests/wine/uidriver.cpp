@@ -284,14 +284,43 @@ std::string DescribeWindows(const Process& process)
     return out.empty() ? "(no windows)\n" : out;
 }
 
-void Press(HWND dialog, int id)
+struct ItemSearch {
+    int id;
+    HWND found;
+};
+
+static BOOL CALLBACK FindItemStep(HWND child, LPARAM param)
 {
-    HWND button = GetDlgItem(dialog, id);
-    Note("press %d (\"%s\") in \"%s\"", id,
+    ItemSearch* s = reinterpret_cast<ItemSearch*>(param);
+    if (GetDlgCtrlID(child) != s->id || !IsWindowVisible(child)) return TRUE;
+    s->found = child;
+    return FALSE;
+}
+
+// Control `id` of the window: its own child, or else the first descendant
+// of that identifier (the controls of a property sheet's page are the
+// page's children, not the sheet's).
+static HWND FindItem(HWND window, int id)
+{
+    HWND item = GetDlgItem(window, id);
+    if (item) return item;
+    ItemSearch search = {id, nullptr};
+    EnumChildWindows(window, FindItemStep, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool Press(HWND dialog, int id)
+{
+    HWND button = FindItem(dialog, id);
+    // A message box's buttons are its own; anything else must be there.
+    HWND target = button ? GetParent(button) : dialog;
+    Note("press %d (\"%s\") in \"%s\"%s", id,
          button ? Printable(Text(button)).c_str() : "?",
-         Printable(Text(dialog)).c_str());
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+         Printable(Text(dialog)).c_str(), button ? "" : ": no such button");
+    if (!button) return false;
+    PostMessageA(target, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
+    return true;
 }
 
 void PressWizard(HWND sheet, int psbtn)
@@ -304,15 +333,19 @@ void PressWizard(HWND sheet, int psbtn)
     PostMessageA(sheet, PSM_PRESSBUTTON, psbtn, 0);
 }
 
-void SetItemText(HWND dialog, int id, const std::string& text)
+bool SetItemText(HWND dialog, int id, const std::string& text)
 {
-    Note("set %d := \"%s\"", id, Printable(text).c_str());
-    HWND item = GetDlgItem(dialog, id);
+    HWND item = FindItem(dialog, id);
     DWORD_PTR result = 0;
     if (item)
         SendMessageTimeoutA(item, WM_SETTEXT, 0,
                             reinterpret_cast<LPARAM>(text.c_str()),
                             SMTO_ABORTIFHUNG, kTextTimeoutMs, &result);
+    // The step holds only when the control reads back what was set.
+    bool done = item && Text(item) == text;
+    Note("set %d := \"%s\"%s", id, Printable(text).c_str(),
+         !item ? ": no such control" : done ? "" : ": did not read back");
+    return done;
 }
 
 bool WaitExit(Process& process, int timeoutMs, DWORD* exitCode)

@@ -41,12 +41,15 @@ std::vector<std::string> ChildTexts(HWND dialog);
 // Class name of a window.
 std::string ClassName(HWND window);
 
-// Presses button `id` of a dialog (as a click: WM_COMMAND BN_CLICKED).
-void Press(HWND dialog, int id);
+// Presses button `id` of a dialog, or of the page a property sheet shows
+// (as a click: WM_COMMAND BN_CLICKED to the button's parent). false, and
+// nothing pressed, when there is no such button.
+bool Press(HWND dialog, int id);
 // Presses a wizard button of a property sheet (PSBTN_* via PSM_PRESSBUTTON).
 void PressWizard(HWND sheet, int psbtn);
-// Sets the text of control `id`.
-void SetItemText(HWND dialog, int id, const std::string& text);
+// Sets the text of control `id` of the dialog, or of the page a property
+// sheet shows. true only when the control reads the text back.
+bool SetItemText(HWND dialog, int id, const std::string& text);
 
 // Waits for the process to end; false on timeout. exitCode may be null.
 bool WaitExit(Process& process, int timeoutMs = 30000,

@@ -14,12 +14,15 @@
 //   wait-box TEXT        a message box (#32770) whose caption or texts
 //                        contain TEXT becomes the current window
 //   press ID             clicks button ID (decimal or 0x..) of the current
-//                        window (message boxes: 1 OK, 2 Cancel, 6 Yes, 7 No)
+//                        window (message boxes: 1 OK, 2 Cancel, 6 Yes, 7 No);
+//                        fails when there is no such button
 //   wizard BUTTON        presses a wizard button of the current property
 //                        sheet: back, next, finish, cancel or a PSBTN_ number
 //   expect-text TEXT     the current window's title or one of its child
 //                        windows' texts contains TEXT
 //   set-text ID TEXT     sets the text of control ID of the current window
+//                        (of the page a property sheet shows); fails when
+//                        there is no such control or it does not read back
 //   screenshot NAME      saves the screen as DIR\NAME.bmp
 //   sleep MS             waits
 //   note TEXT            writes TEXT to the transcript
@@ -212,8 +215,7 @@ int main(int argc, char** argv)
             ok = current != nullptr;
         } else if (command == "press") {
             int id = ParseNumber(arg, &ok);
-            if (ok && current) ui::Press(current, id);
-            ok = ok && current;
+            ok = ok && current && ui::Press(current, id);
         } else if (command == "wizard") {
             int button = WizardButton(arg, &ok);
             if (ok && current) ui::PressWizard(current, button);
@@ -225,8 +227,7 @@ int main(int argc, char** argv)
             size_t cut = arg.find_first_of(" \t");
             int id = ParseNumber(arg.substr(0, cut), &ok);
             std::string text = cut == std::string::npos ? "" : Trim(arg.substr(cut));
-            if (ok && current) ui::SetItemText(current, id, text);
-            ok = ok && current;
+            ok = ok && current && ui::SetItemText(current, id, text);
         } else if (command == "screenshot") {
             ok = ui::SaveScreenshot(screenshotDir + "\\" + arg + ".bmp");
         } else if (command == "sleep") {
