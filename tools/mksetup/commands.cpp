@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <functional>
@@ -165,16 +166,21 @@ int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
     std::vector<archive::EntryInfo> entries =
         archive::ListEntries(EntryPart(program, seal), &error);
     const int keyWidth = KeyWidth(entries.size());
+    // Sizes of a GB and more have ten digits: a blank before each column.
+    std::uint32_t largest = 0;
+    for (const archive::EntryInfo& entry : entries)
+        largest = std::max({largest, entry.decodedSize, entry.streamSize});
+    const int sizeWidth = static_cast<int>(std::max<std::size_t>(10, std::to_string(largest).size() + 1));
     out << std::right << std::setw(4) << "#" << "  " << std::left << std::setw(keyWidth)
-        << "key" << std::right << std::setw(10) << "size" << std::setw(10)
+        << "key" << std::right << std::setw(sizeWidth) << "size" << std::setw(sizeWidth)
         << "packed" << "  " << std::left << std::setw(19) << "date/time (UTC)"
         << "  " << std::setw(11) << "attributes" << "  name\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const archive::EntryInfo& entry = entries[i];
         DosStamp restored = RestoredStamp({entry.dosDate, entry.dosTime});
         out << std::right << std::setw(4) << i + 1 << "  " << std::left << std::setw(keyWidth)
-            << KeyOfEntry(i) << std::right << std::setw(10) << entry.decodedSize
-            << std::setw(10) << entry.streamSize << "  " << std::left << std::setw(19)
+            << KeyOfEntry(i) << std::right << std::setw(sizeWidth) << entry.decodedSize
+            << std::setw(sizeWidth) << entry.streamSize << "  " << std::left << std::setw(19)
             << FormatDosStamp(restored) << "  " << std::setw(11)
             << AttributeText(entry.attributes) << "  " << page.Show(entry.name) << '\n';
     }
