@@ -246,6 +246,11 @@ expect_failure "a file of 4 GiB" 'huge/disk.img: error: is 4,294,967,296 bytes; 
   timeout 20 "$mksetup" build --inf "$work/huge.inf" --license "$pkg/license.txt" --root "$work/huge" \
   --stub "$stub" -o "$work/bad.exe"
 
+# A file too large for the memory mksetup may use is named, not a bare
+# std::bad_alloc.
+expect_failure "list of a file larger than memory" 'huge/disk.img: is 4294967296 bytes, more than mksetup can hold in memory' \
+  bash -c 'ulimit -v 1000000 && exec "$0" list "$1"' "$mksetup" "$work/huge/disk.img"
+
 # --- a thousand files: keys past the thirtieth --------------------------------
 mkdir -p "$work/many"
 for i in $(seq 1000); do printf '%d' "$i" >"$work/many/f$(printf '%04d' "$i")"; done
