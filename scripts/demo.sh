@@ -35,7 +35,7 @@ export WINEPREFIX=${WINEPREFIX:-$WORK/prefix$WINE_PREFIX_SUFFIX} WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 
 echo "== Packing $EXAMPLE"
-"$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
+"$BIN/mksetup" build --verbose --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
     --root "$PACKAGE" -o "$WORK/setup.exe"
 "$BIN/mksetup" list "$WORK/setup.exe"
 "$BIN/mksetup" verify "$WORK/setup.exe"

@@ -57,6 +57,10 @@ build() { "$mksetup" build --inf "$pkg/setup.inf" --license "$pkg/license.txt" \
 
 # --- build, list, verify, extract ---------------------------------------
 expect_success "build" build -o "$work/setup.exe"
+grep -qE '^/.*/setup.exe: 5 application files, [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
+  fail "build prints no summary"
+grep -q 'filea' "$work/out" && fail "build prints the key table without --verbose"
+expect_success "build --verbose" build --verbose -o "$work/setup.exe"
 for line in 'filea    HelloWorld.exe' 'fileb    Readme.txt' 'filec    data\sample.bin' \
             'filed    hello.txt' 'filee    help\Guide.txt'; do
   grep -qF -- "$line" "$work/out" || fail "build does not print \"$line\""
@@ -94,7 +98,7 @@ done
 # --- determinism and the author's order ---------------------------------
 expect_success "second build" build -o "$work/again.exe"
 cmp -s "$work/setup.exe" "$work/again.exe" || fail "two builds differ"
-expect_success "build with paths" build -o "$work/ordered.exe" help/Guide.txt hello.txt \
+expect_success "build with paths" build -v -o "$work/ordered.exe" help/Guide.txt hello.txt \
   data/sample.bin Readme.txt HelloWorld.exe
 grep -qF 'filea    help\Guide.txt' "$work/out" && grep -qF 'filed    Readme.txt' "$work/out" ||
   fail "paths are not packed in the order given"
@@ -133,7 +137,7 @@ expect_failure "missing inf" 'nothing.inf: cannot open' \
   --root "$pkg/files" --stub "$stub" -o "$work/bad.exe"
 expect_failure "unknown command" 'unknown command' "$mksetup" pack
 expect_success "help" "$mksetup" --help
-grep -q 'mksetup extract SETUP -d DIR' "$work/out" || fail "--help shows no usage"
+grep -q 'mksetup extract \[--codepage N\] SETUP -d DIR' "$work/out" || fail "--help shows no usage"
 
 # A path the setup program could not record is packed with a warning.
 mkdir -p "$work/long"
@@ -226,6 +230,60 @@ expect_failure "extract unsafe name" 'entry 6 "..\\lo.txt": unsafe stored name' 
 [ ! -e "$work/unsafe" ] || fail "extract wrote files from a setup with an unsafe name"
 expect_failure "verify unsafe name" 'entry 6' "$mksetup" verify "$work/unsafe.exe"
 
+# Stored names and the program's other text are shown escaped, never raw:
+# an ESC in a name cannot reach the terminal.
+cp "$work/unsealed.exe" "$work/escape.exe"
+poke "$work/escape.exe" "$(offset_of 'hello.txt' "$work/escape.exe")" '\x1b[2J'
+expect_success "list of a name with ESC" "$mksetup" list "$work/escape.exe"
+grep -qF '\x1B[2Jo.txt' "$work/out" && ! grep -qa $'\x1b' "$work/out" || fail "list does not escape ESC in a name"
+expect_failure "verify of a name with ESC" 'entry 6 "\\x1B\[2Jo.txt"' "$mksetup" verify "$work/escape.exe"
+! grep -qa $'\x1b' "$work/out" "$work/err" || fail "verify let a raw ESC through"
+
+# --- sizes: no file of 4 GiB or more is read --------------------------------
+mkdir -p "$work/huge" && truncate -s 4G "$work/huge/disk.img" && : >"$work/huge/small.txt"
+printf '[Install]\r\nDefDir=C:\\Huge\r\nAppName=Huge\r\nCompReg=Co\r\n' >"$work/huge.inf"
+expect_failure "a file of 4 GiB" 'huge/disk.img: error: is 4,294,967,296 bytes; an entry of the setup program holds at most 4,294,967,295 (4 GiB - 1)' \
+  timeout 20 "$mksetup" build --inf "$work/huge.inf" --license "$pkg/license.txt" --root "$work/huge" \
+  --stub "$stub" -o "$work/bad.exe"
+
+# A file too large for the memory mksetup may use is named, not a bare
+# std::bad_alloc.
+expect_failure "list of a file larger than memory" 'huge/disk.img: is 4294967296 bytes, more than mksetup can hold in memory' \
+  bash -c 'ulimit -v 1000000 && exec "$0" list "$1"' "$mksetup" "$work/huge/disk.img"
+
+# --- a thousand files: keys past the thirtieth --------------------------------
+mkdir -p "$work/many"
+for i in $(seq 1000); do printf '%d' "$i" >"$work/many/f$(printf '%04d' "$i")"; done
+printf '[Install]\r\nDefDir=C:\\Many\r\nAppName=Many\r\nCompReg=Co\r\n[Copymode]\r\nf1000=3\r\nfile31=2\r\n' >"$work/many.inf"
+expect_success "a thousand files" "$mksetup" build -1 --inf "$work/many.inf" --license "$pkg/license.txt" \
+  --root "$work/many" --stub "$stub" -o "$work/many.exe"
+grep -qF 'many.inf:6: note: f1000 is packed as the key "file1000"' "$work/err" || fail "no note of file1000"
+expect_success "list of a thousand files" "$mksetup" list "$work/many.exe"
+grep -qE '^ +33  file31 .* f0031$' "$work/out" && grep -qE '^ *1002  file1000 .* f1000$' "$work/out" ||
+  fail "list does not show the keys past the thirtieth"
+"$mksetup" extract "$work/many.exe" -d "$work/many-x" >/dev/null
+grep -q $'^file1000=3\r$' "$work/many-x/Uninstal.inf" && grep -q $'^file31=2\r$' "$work/many-x/Uninstal.inf" &&
+  grep -q $'^FileNum=1000\r$' "$work/many-x/Uninstal.inf" || fail "packed [Copymode] of a thousand files"
+
+# --- a license formatted for 80 columns --------------------------------------
+for p in 1 2; do
+  fmt -w 80 /dev/stdin <<'TEXT'
+Permission is hereby granted, free of charge, to any person obtaining a copy of this software and associated documentation files, to deal in the Software without restriction, including without limitation the rights to use, copy, modify, merge, publish and distribute copies of the Software.
+TEXT
+  printf '\n'
+done >"$work/wide.txt"
+printf '  1. An indented item that is left exactly as it was written, with no change.\n' >>"$work/wide.txt"
+expect_success "a license of 80 columns" build --license "$work/wide.txt" -o "$work/wide.exe"
+grep -qE 'wide.txt:[0-9]+: note: [0-9]+ lines are wider than the license box, .*--reflow-license joins' "$work/err" ||
+  fail "no note of the ragged license"
+expect_success "--reflow-license" build --license "$work/wide.txt" --reflow-license -o "$work/reflow.exe"
+grep -qF 'wide.txt: note: --reflow-license joined the lines of 2 paragraphs' "$work/err" || fail "no note of the reflow"
+"$mksetup" extract "$work/reflow.exe" -d "$work/reflow" >/dev/null
+[ "$(grep -c '' "$work/reflow/License.txt")" = 5 ] && grep -q '^  1. An indented item' "$work/reflow/License.txt" ||
+  fail "--reflow-license: paragraphs not joined, or the indented line changed"
+expect_success "--reflow-license again" build --license "$work/wide.txt" --reflow-license -o "$work/reflow2.exe"
+cmp -s "$work/reflow.exe" "$work/reflow2.exe" || fail "--reflow-license builds differ"
+
 # --- the author's files are protected --------------------------------------
 cp "$pkg/setup.inf" "$work/setup.inf.saved"; cp "$pkg/license.txt" "$work/license.txt.saved"
 cp "$stub" "$work/own-stub.exe"
@@ -256,7 +314,7 @@ done
 cmp -s "$work/setup.exe" "$work/messy.exe" || fail "hidden files changed the setup program"
 printf '[Install]\r\nDefDir=C:\\Hello\r\nAppName=Hello\r\n' >"$work/all.inf"
 expect_success "--all-files" "$mksetup" build --inf "$work/all.inf" --license "$pkg/license.txt" \
-  --root "$work/messy" --stub "$stub" --all-files -o "$work/all.exe"
+  --root "$work/messy" --stub "$stub" --all-files --verbose -o "$work/all.exe"
 grep -qF 'filea    .DS_Store' "$work/out" && grep -qF '.git\HEAD' "$work/out" &&
   grep -qF 'hello.txt~' "$work/out" || fail "--all-files left files out"
 
@@ -284,6 +342,7 @@ W/wrong-all.inf: note: converted for the setup program: line ends to CR LF
 W/wrong-all.inf:2: error: DefDir "Program Files\Hello" is not an absolute path (such as C:\Program Files\Example)
 W/wrong-all.inf:3: warning: unknown key ApName in [Install] (did you mean AppName?); the setup program never reads it
 W/wrong-all.inf:4: error: AppName "My/App: v2?" holds "/", ":" and "?", which a folder name cannot hold (the Start-menu folder is named after the application)
+W/wrong-all.inf:4: warning: [Install] has AppName but no CompReg; the uninstaller then removes no per-user settings key (HKCU\Software\<CompReg>\My/App: v2?)
 W/wrong-all.inf:5: error: FileNum "six" is not a decimal number (the setup program reads it as 0)
 W/wrong-all.inf:6: warning: unknown section [Link] (did you mean [Links]?); the setup program never reads it
 W/wrong-all.inf:9: warning: linkfilea=MyApp: a shortcut's file name ends in .lnk; without it the shell does not show the file as a shortcut
@@ -292,7 +351,7 @@ W/wrong-all.inf:11: error: linkfilec is never read: the setup program stops at l
 W/wrong-all.inf:13: error: filed=keep: a copy mode is a number: 1 (replace), 2 (ask) or 3 (keep)
 W/wrong-all.inf:14: error: fileg is the key of the 7th application file, but 5 are packed
 W/wrong-all.inf:15: error: [Uninstall] is the setup program's record of what it installs: shipped, it shifts the application's records to later keys and makes the uninstaller delete every file it names
-mksetup: 8 errors and 3 warnings; W/bad.exe not written
+mksetup: 8 errors and 4 warnings; W/bad.exe not written
 OUT
 expect_failure "a script with every mistake" 'not written' \
   "$mksetup" build --inf "$work/wrong-all.inf" --license "$pkg/license.txt" \
@@ -306,12 +365,12 @@ sed 's/^filed=3/hello.txt=3/; s|^filee=2|help/guide.txt=2|' "$pkg/setup.inf" >"$
 touch -r "$pkg/setup.inf" "$work/nofilenum.inf" "$work/named.inf"
 for variant in nofilenum named; do
   expect_success "build with $variant.inf" "$mksetup" build --inf "$work/$variant.inf" \
-    --license "$pkg/license.txt" --root "$pkg/files" --stub "$stub" -o "$work/$variant.exe"
+    --license "$pkg/license.txt" --root "$pkg/files" --stub "$stub" -v -o "$work/$variant.exe"
   cmp -s "$work/setup.exe" "$work/$variant.exe" || fail "$variant.inf gives another setup program"
 done
 grep -qF 'filed    hello.txt  copymode 3 (keep)' "$work/out" &&
   grep -qF 'filee    help\Guide.txt  copymode 2 (ask)' "$work/out" || fail "the letter table of named.inf"
-grep -qF 'named.inf:22: note: help/guide.txt is packed as filee' "$work/err" || fail "no note of the renamed key"
+grep -qF 'named.inf:22: note: help/guide.txt is packed as the key "filee"' "$work/err" || fail "no note of the renamed key"
 
 # --- text in the code page with CR LF ------------------------------------
 printf 'Caf\xc3\xa9 \xe2\x82\xac 5\nsecond line\n' >"$work/utf8.txt"

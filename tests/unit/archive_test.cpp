@@ -4,11 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "archive.h"
+#include "seal.h"
 
 namespace {
 
@@ -143,6 +151,57 @@ TEST(ListEntries, ProgramOfStubAloneHasNoEntries)
     EXPECT_EQ(count, 0u);
     EXPECT_NE(ListError(Bytes(archive::kArchiveStart - 1, 0)), "");
     EXPECT_NE(ListError(Bytes()), "");
+}
+
+TEST(ListEntries, WalksOffsetsAndLengthsUpTo4GiB)
+{
+    // A program of 4 GiB - 1 bytes, sparse and mapped, so that only the
+    // headers are ever touched: an entry of 2 GiB, past which the 32-bit
+    // offsets turn negative if taken as signed, and one that ends on the
+    // file's last byte.
+    std::string path = (std::filesystem::temp_directory_path() / "big-XXXXXX").string();
+    int fd = ::mkstemp(path.data());
+    ASSERT_GE(fd, 0);
+    ::unlink(path.c_str());
+    const std::uint64_t size = 0xFFFFFFFFu;
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+    const std::uint32_t first = 0x80000000u;
+    const std::uint32_t second = static_cast<std::uint32_t>(size - archive::kArchiveStart - first);
+    auto put = [&](std::uint64_t at, const Bytes& bytes) {
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)),
+                  static_cast<ssize_t>(bytes.size()));
+    };
+    put(archive::kStubImageSize, Text("\r\n"));
+    for (auto [at, length, name] : {std::tuple{std::uint64_t{archive::kArchiveStart}, first, "one"},
+                                    std::tuple{std::uint64_t{archive::kArchiveStart} + first, second,
+                                               "two"}}) {
+        Bytes header = Text("WY1");
+        header.resize(18 + 3, 0);
+        PutLe32(header, 4, length);
+        header[13] = 3;
+        std::copy(name, name + 3, header.begin() + 14);
+        PutLe32(header, 17, length - 21);
+        put(at, header);
+    }
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    std::span<const std::uint8_t> program(static_cast<const std::uint8_t*>(map), size);
+    std::string error;
+    std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].offset, archive::kArchiveStart + first);
+    EXPECT_EQ(entries[1].entryLength, second);
+    EXPECT_EQ(entries[1].name, "two");
+    EXPECT_EQ(entries[1].decodedSize, second - 21);
+    EXPECT_EQ(archive::CheckSeal(program).kind, archive::SealStatus::Unsealed);
+    // One byte more than the chain holds is no setup program's.
+    std::span<const std::uint8_t> cut = program.first(size - 1);
+    archive::ListEntries(cut, &error);
+    EXPECT_NE(error.find("entry 2 \"two\" (offset 2147522562): truncated"), std::string::npos)
+        << error;
+    ::munmap(map, size);
+    ::close(fd);
 }
 
 TEST(ListEntries, RefusesMalformedChainsNamingTheEntry)

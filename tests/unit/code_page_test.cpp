@@ -8,6 +8,7 @@
 
 #include "author_text.h"
 #include "code_page.h"
+#include "license_box.h"
 #include "mksetup_support.h"
 
 using namespace mksetup;
@@ -100,6 +101,13 @@ TEST(CodePages, FoldCaseBeyondAscii)
     EXPECT_EQ(CodePage::Find(1258)->Fold("\xD5\xDD"), "\xF5\xFD");           // Ơ Ư
 }
 
+TEST(CodePages, ShowTheProgramsTextWithControlsAndUndefinedBytesEscaped)
+{
+    EXPECT_EQ(CodePage::Find(1252)->Show("Caf\xE9 \x80\x1B[2J\x7F\x81\t\\x"),
+              "Caf\xC3\xA9 \xE2\x82\xAC\\x1B[2J\\x7F\\x81\\x09\\x");
+    EXPECT_EQ(CodePage::Find(1251)->Show("\xC6\x98"), "\xD0\x96\\x98");
+}
+
 TEST(AuthorText, EndsEveryLineWithCrLfInTheCodePage)
 {
     EXPECT_EQ(Packed("Caf\xC3\xA9\nline\r\nmac\rlast"), "Caf\xE9\r\nline\r\nmac\r\nlast");
@@ -139,4 +147,50 @@ TEST(AuthorText, RefusesWhatIsNoUtf8TextOrNotInTheCodePage)
     EXPECT_FALSE(CheckCodePage(text, *CodePage::Find(1251), "lic.txt", cyrillic));
     EXPECT_NE(Said(cyrillic).find("\"\xE2\x9C\x93\" (U+2713) is not in code page 1251"),
               std::string::npos);
+}
+
+TEST(LicenseBox, JoinsRunningTextAndLeavesWhatLooksPreformatted)
+{
+    const std::vector<std::string> lines = {
+        "TITLE",
+        "",
+        "  An indented first line,",
+        "going on   ",
+        "and ending.",
+        "",
+        "- a marker first",
+        "and more",
+        "",
+        "1. A list",
+        "2. of two",
+        "",
+        "Name    Value",
+        "Other   Thing",
+        "",
+        "Ends.  Two blanks",
+        "follow a sentence.",
+        "\f",
+        "  an indented",
+        "  block",
+        "----",
+        "below a rule",
+    };
+    LicenseLines reflowed = ReflowLicense(lines);
+    EXPECT_EQ(reflowed.lines,
+              (std::vector<std::string>{"TITLE", "", "  An indented first line, going on and ending.",
+                                        "", "- a marker first and more", "", "1. A list",
+                                        "2. of two", "", "Name    Value", "Other   Thing", "",
+                                        "Ends.  Two blanks follow a sentence.", "\f",
+                                        "  an indented", "  block", "----", "below a rule"}));
+    EXPECT_EQ(reflowed.paragraphs, 3u);
+    EXPECT_EQ(reflowed.origin[2], 3u);
+    EXPECT_EQ(reflowed.origin[6], 10u);
+    EXPECT_EQ(reflowed.origin.back(), 22u);
+    EXPECT_TRUE(reflowed.joined[12]);
+    EXPECT_FALSE(reflowed.joined[13]);
+    EXPECT_EQ(LicenseAsWritten(lines).lines, lines);
+    // MS Sans Serif 8 pt: "i" 2 pixels, "W" 11, "m" 8; blanks at the end
+    // take no room, beyond ASCII the average.
+    EXPECT_EQ(LicenseLineWidth("iW m  "), 2 + 11 + 3 + 8);
+    EXPECT_EQ(LicenseLineWidth("\xC3\xA9"), 6);
 }

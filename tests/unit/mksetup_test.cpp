@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "archive.h"
+#include "commands.h"
 #include "dos_time.h"
 #include "mksetup_support.h"
+#include "seal.h"
 #include "package.h"
 #include "setup_info.h"
 #include "stub_image.h"
@@ -153,18 +156,6 @@ TEST(StoredNames, JoinComponentsWithBackslash)
     EXPECT_THROW(StoredNameOf("../outside"), ToolError);
     EXPECT_THROW(StoredNameOf("a/../../b"), ToolError);
     EXPECT_THROW(StoredNameOf("back\\slash"), ToolError);
-}
-
-TEST(FileKeys, CountLettersFromAToTheEndOfTheByteRange)
-{
-    EXPECT_EQ(FileKeyOf(0), "filea");
-    EXPECT_EQ(FileKeyOf(25), "filez");
-    EXPECT_EQ(FileKeyOf(26), "file{");
-    EXPECT_EQ(FileKeyOf(0x80 - 'a'), "file\\x80");
-    EXPECT_EQ(FileKeyOf(0xFF - 'a'), "file\\xFF");
-    EXPECT_EQ(FileKeyOf(0x100 - 'a'), "-");
-    // The license and the log need two letters after the last file.
-    EXPECT_EQ(FileKeyOf(kMaxApplicationFiles + 1), "file\\xFF");
 }
 
 TEST(CollectFiles, WithoutPathsTakesEveryFileSortedByStoredName)
@@ -372,4 +363,113 @@ TEST(ModificationTime, SetAndReadBackInUtcSeconds)
     SetModificationTime(dir.path() / "f", moment);
     EXPECT_EQ(ModificationTime(dir.path() / "f"), moment);
     EXPECT_EQ(moment, 1000000000);
+}
+
+namespace {
+
+// A sealed setup program of `inf` (already as packed), a license and
+// `files` (stored name, content), written to `path`.
+void WriteProgram(const fs::path& path, const std::string& inf,
+                  const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::vector<std::uint8_t> program = MakeStub();
+    auto add = [&](const std::string& name, const std::string& content) {
+        archive::EntrySpec wanted;
+        wanted.name = name;
+        wanted.data.assign(content.begin(), content.end());
+        archive::AppendEntry(program, wanted, 1);
+    };
+    add("Uninstal.inf", inf);
+    add("License.txt", "License\r\n");
+    for (const auto& [name, content] : files) add(name, content);
+    archive::Seal(program);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(program.data()),
+               static_cast<std::streamsize>(program.size()));
+}
+
+} // namespace
+
+TEST(Verify, RefusesShortcutsThatLeaveTheirFolders)
+{
+    ScratchDir dir;
+    const std::string install = "[Install]\r\nDefDir=C:\\App\r\nAppName=App\r\nFileNum=1\r\n";
+    WriteProgram(dir.path() / "sound.exe",
+                 install + "[Links]\r\nlinka=a.exe\r\nlinkfilea=A.lnk\r\nlinkargsa=/x\r\n",
+                 {{"a.exe", "MZ"}});
+    std::ostringstream out, errors;
+    EXPECT_EQ(VerifySetup(dir.path() / "sound.exe", out, errors), 0) << errors.str();
+
+    // As a standard user could edit them into a program, past what build
+    // refuses; the pairs after the 30th count too.
+    std::string links = "[Links]\r\nlinka=a.exe\r\nlinkfilea=..\\StartUp\\evil.lnk\r\n"
+                        "linkb=..\\..\\windows\\system32\\cmd.exe\r\nlinkfileb=cmd.lnk\r\n"
+                        "linkc=a.exe\r\nlinkfilec=C:x.lnk\r\nLINKD=a.exe\r\nlinkfiled=..\r\n"
+                        "linke=a.exe\r\n";
+    for (std::size_t n = 6; n <= 30; ++n)
+        links += SeriesKeyOf("link", n) + "=a.exe\r\n" + SeriesKeyOf("linkfile", n) + "=" +
+                 std::to_string(n) + ".lnk\r\n";
+    links += "link31=\\\\server\\share\\x.exe\r\nlinkfile31=y.lnk\r\nlink32=/etc\r\nlinkfile32=x.lnk\r\n";
+    fs::path bad = dir.path() / "bad.exe";
+    WriteProgram(bad, install + links, {{"a.exe", "MZ"}});
+    errors.str("");
+    EXPECT_EQ(VerifySetup(bad, out, errors), 1);
+    const std::string program = "mksetup: " + bad.string() + ": [Links] ";
+    EXPECT_EQ(errors.str(),
+              program + "linkfilea=..\\StartUp\\evil.lnk: holds \"\\\", which leaves the "
+                        "Start-menu folder; the setup program makes no shortcut for linka\n" +
+              program + "linkb=..\\..\\windows\\system32\\cmd.exe: leaves the install directory "
+                        "(a \"..\" component); the setup program makes no shortcut for it\n" +
+              program + "linkfilec=C:x.lnk: holds \":\", which leaves the Start-menu folder; "
+                        "the setup program makes no shortcut for linkc\n" +
+              program + "linkfiled=..: names no file in the Start-menu folder; the setup "
+                        "program makes no shortcut for linkd\n" +
+              program + "linke=a.exe has no linkfilee; the setup program makes no shortcut for "
+                        "it\n" +
+              program + "link31=\\\\server\\share\\x.exe: leaves the install directory (a "
+                        "network path); the setup program makes no shortcut for it\n" +
+              program + "link32=/etc: leaves the install directory (a leading \"/\"); the "
+                        "setup program makes no shortcut for it\n");
+}
+
+TEST(Build, RefusesAProgramLargerThanTheSetupProgramCanReadNamingTheSize)
+{
+    ScratchDir dir;
+    dir.Add("root/a.bin", std::string(3000, 'a'));
+    dir.Add("root/b.bin", std::string(3000, 'b'));
+    dir.Add("setup.inf", "[Install]\nDefDir=C:\\App\nAppName=App\nCompReg=Co\n");
+    dir.Add("license.txt", "License\n");
+    std::vector<std::uint8_t> stub = MakeStub();
+    std::ofstream(dir.path() / "stub.exe", std::ios::binary)
+        .write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+    BuildOptions options;
+    options.setupInfo = dir.path() / "setup.inf";
+    options.license = dir.path() / "license.txt";
+    options.root = dir.path() / "root";
+    options.output = dir.path() / "setup.exe";
+    options.stub = dir.path() / "stub.exe";
+    std::ostringstream out, errors;
+    ASSERT_EQ(BuildSetup(options, out, errors), 0) << errors.str();
+    const std::uint64_t whole = fs::file_size(options.output);
+    EXPECT_NE(out.str().find("2 application files, 6,") , std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("filea"), std::string::npos);
+
+    // The largest program there may be is made; one byte less is refused.
+    options.sizeLimit = whole;
+    options.verbose = true;
+    ASSERT_EQ(BuildSetup(options, out, errors), 0) << errors.str();
+    EXPECT_NE(out.str().find("filea    a.bin  copymode 1 (replace)\nfileb    b.bin"),
+              std::string::npos);
+    options.sizeLimit = whole - 1;
+    fs::remove(options.output);
+    try {
+        BuildSetup(options, out, errors);
+        ADD_FAILURE() << "built";
+    } catch (const ToolError& error) {
+        EXPECT_EQ(error.reason(), "the setup program would pass " + Thousands(whole - 1) +
+                                      " bytes, the most the setup program can read: it reaches " +
+                                      Thousands(whole) + " bytes with entry 4 of 4 (b.bin), and 0 "
+                                      "bytes of files are still to be packed");
+    }
+    EXPECT_FALSE(fs::exists(options.output));
 }

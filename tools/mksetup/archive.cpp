@@ -77,29 +77,34 @@ int Collect(void* context, const unsigned char* data, unsigned long size)
 
 std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level)
 {
+    std::vector<std::uint8_t> entry;
+    AppendEntry(entry, wanted, level);
+    return entry;
+}
+
+std::uint64_t AppendEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted, int level)
+{
     if (wanted.name.size() > 255)
         throw std::length_error("stored name \"" + wanted.name +
                                 "\" is longer than 255 bytes");
     if (wanted.data.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("\"" + wanted.name + "\" is larger than 4 GiB");
+        throw std::length_error("\"" + wanted.name + "\" is larger than 4 GiB - 1 bytes");
     std::vector<std::uint8_t> stream = lzhuf::Encode(wanted.data, level);
     std::uint64_t length = ENTRY_FIXED_SIZE + wanted.name.size() + stream.size();
     if (length > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("\"" + wanted.name +
-                                "\" compresses to more than 4 GiB");
+                                "\" compresses to an entry of more than 4 GiB - 1 bytes");
 
-    std::vector<std::uint8_t> entry;
-    entry.reserve(static_cast<std::size_t>(length));
-    entry.insert(entry.end(), {'W', 'Y', '1', 0});
-    PutLe32(entry, static_cast<std::uint32_t>(length));
-    PutLe16(entry, wanted.dosDate);
-    PutLe16(entry, wanted.dosTime);
-    entry.push_back(wanted.attributes);
-    entry.push_back(static_cast<std::uint8_t>(wanted.name.size()));
-    entry.insert(entry.end(), wanted.name.begin(), wanted.name.end());
-    PutLe32(entry, static_cast<std::uint32_t>(wanted.data.size()));
-    entry.insert(entry.end(), stream.begin(), stream.end());
-    return entry;
+    out.insert(out.end(), {'W', 'Y', '1', 0});
+    PutLe32(out, static_cast<std::uint32_t>(length));
+    PutLe16(out, wanted.dosDate);
+    PutLe16(out, wanted.dosTime);
+    out.push_back(wanted.attributes);
+    out.push_back(static_cast<std::uint8_t>(wanted.name.size()));
+    out.insert(out.end(), wanted.name.begin(), wanted.name.end());
+    PutLe32(out, static_cast<std::uint32_t>(wanted.data.size()));
+    out.insert(out.end(), stream.begin(), stream.end());
+    return length;
 }
 
 std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,

@@ -20,9 +20,18 @@ struct EntrySpec {
     std::uint8_t attributes = 0x20;
 };
 
+// The most a setup program can be: the setup program reads it with 32-bit
+// offsets.
+constexpr std::uint64_t kMaxProgramSize = 0xFFFFFFFFu;
+
 // One whole entry: magic "WY1\0", entryLength, date, time, attributes,
-// nameLength, name, decodedSize, stream.
+// nameLength, name, decodedSize, stream. Throws std::length_error for a
+// name longer than 255 bytes or data or an entry of 4 GiB or more.
 std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level = 9);
+
+// The same entry appended to `out`; returns its length.
+std::uint64_t AppendEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted,
+                          int level = 9);
 
 // An entry found in a setup program.
 struct EntryInfo {

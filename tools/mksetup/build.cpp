@@ -1,5 +1,7 @@
 // mksetup build: checks every input, reports all that is wrong at once, and
 // only then writes the setup program.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iomanip>
 
@@ -8,7 +10,9 @@
 #include "code_page.h"
 #include "commands.h"
 #include "diagnostics.h"
+#include "entry_format.h"
 #include "file_io.h"
+#include "license_box.h"
 #include "output_guard.h"
 #include "package.h"
 #include "seal.h"
@@ -23,6 +27,7 @@ namespace mksetup {
 namespace {
 
 constexpr std::uint64_t kProgressThreshold = 4u << 20; // bytes of input
+constexpr std::uint64_t kMaxEntryData = 0xFFFFFFFFu;     // decodedSize is 32 bits
 
 // One line on the terminal that is rewritten as the build goes on.
 class ProgressLine {
@@ -88,17 +93,99 @@ std::optional<AuthorText> ReadText(const fs::path& path, const CodePage& page,
     return text;
 }
 
-std::vector<std::uint8_t> PackText(const AuthorText& text, const CodePage& page)
+std::vector<std::uint8_t> PackText(const std::vector<std::string>& text, bool lastLineEnded,
+                                   const CodePage& page)
 {
     std::vector<std::string> lines;
-    for (const std::string& line : text.lines) lines.push_back(EncodeLine(line, page).value());
-    return JoinLines(lines, text.lastLineEnded);
+    for (const std::string& line : text) lines.push_back(EncodeLine(line, page).value());
+    return JoinLines(lines, lastLineEnded);
+}
+
+std::size_t Characters(std::string_view utf8)
+{
+    while (!utf8.empty() && (utf8.back() == ' ' || utf8.back() == '\t')) utf8.remove_suffix(1);
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// Notes a license whose lines the license box breaks once more before the
+// next line of the same paragraph (the widest of them, once): a paragraph
+// then reads as long and short lines by turns. A paragraph written as one
+// line the box wraps evenly. Notes what --reflow-license did, too.
+void NoteLicenseLayout(const LicenseLines& license, bool reflowed, const std::string& file,
+                       Diagnostics& diagnostics)
+{
+    if (reflowed && license.paragraphs)
+        diagnostics.Note(file, 0, "--reflow-license joined the lines of " +
+                                      Count(license.paragraphs, "paragraph") +
+                                      " into one line each, which the license box wraps");
+    std::size_t wide = 0, widest = 0;
+    int widestWidth = 0;
+    for (std::size_t i = 0; i < license.lines.size(); ++i) {
+        bool continued = i + 1 < license.lines.size() &&
+                         license.lines[i + 1].find_first_not_of(" \t") != std::string::npos;
+        if (license.joined[i] || !continued) continue;
+        int width = LicenseLineWidth(license.lines[i]);
+        if (width <= kLicenseBoxPixels) continue;
+        ++wide;
+        if (width > widestWidth) widestWidth = width, widest = i;
+    }
+    if (!wide) return;
+    std::string lines = wide == 1 ? "1 line" : std::to_string(wide) + " lines";
+    std::string are = wide == 1 ? " is" : " are";
+    std::string which = "the widest is this one, " +
+                        std::to_string(Characters(license.lines[widest])) + " characters in " +
+                        std::to_string(widestWidth) + " of the box's " +
+                        std::to_string(kLicenseBoxPixels) + " pixels";
+    if (!reflowed)
+        diagnostics.Note(file, license.origin[widest],
+                         lines + are +
+                             " wider than the license box, which holds about 70 characters "
+                             "of text a line (" + which + ")" +
+                             "; the setup program wraps such lines raggedly, and "
+                             "--reflow-license joins the lines of each paragraph so that the "
+                             "box wraps them evenly");
+    else
+        diagnostics.Note(file, license.origin[widest],
+                         lines + " left as written (indented, a list or a table)" + are +
+                             " wider than the license box (" + which +
+                             "), and the setup program wraps " + (wide == 1 ? "it" : "them"));
+}
+
+// The size of each application file, taken before any is read: a file of
+// 4 GiB or more cannot be an entry, and reading it would only exhaust the
+// memory.
+std::vector<std::uint64_t> FileSizes(const std::vector<PackageFile>& files,
+                                     Diagnostics& diagnostics)
+{
+    std::vector<std::uint64_t> sizes;
+    for (const PackageFile& file : files) {
+        std::error_code error;
+        std::uintmax_t size = fs::file_size(file.source, error);
+        if (error) size = 0; // reading it reports why
+        if (size > kMaxEntryData)
+            diagnostics.Error(file.source.string(), 0,
+                              "is " + Thousands(size) + " bytes; an entry of the setup program "
+                              "holds at most " + Thousands(kMaxEntryData) + " (4 GiB - 1)");
+        sizes.push_back(size);
+    }
+    return sizes;
+}
+
+std::string Percent(std::uint64_t part, std::uint64_t whole)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %%",
+                  whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    return text;
 }
 
 } // namespace
 
 int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& errors)
 {
+    const auto started = std::chrono::steady_clock::now();
     const CodePage* page = CodePage::Find(options.codePage);
     if (!page)
         throw ToolError("--codepage " + std::to_string(options.codePage), "not supported");
@@ -118,17 +205,20 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
 
     std::optional<AuthorText> setupInfo = ReadText(options.setupInfo, *page, diagnostics);
     std::optional<AuthorText> license = ReadText(options.license, *page, diagnostics);
+    LicenseLines licenseLines;
+    if (license) {
+        licenseLines = options.reflowLicense ? ReflowLicense(license->lines)
+                                             : LicenseAsWritten(license->lines);
+        NoteLicenseLayout(licenseLines, options.reflowLicense, options.license.string(),
+                          diagnostics);
+    }
 
     CollectOptions collect;
     collect.codePage = page;
     collect.allFiles = options.allFiles;
     std::vector<PackageFile> files =
         CollectFiles(options.root, options.paths, collect, diagnostics);
-    if (files.size() > kMaxApplicationFiles)
-        diagnostics.Error(options.root.string(), 0,
-                          std::to_string(files.size()) +
-                              " files are more than the setup program can record (at most " +
-                              std::to_string(kMaxApplicationFiles) + ")");
+    std::vector<std::uint64_t> sizes = FileSizes(files, diagnostics);
 
     std::vector<BuildInput> inputs = {
         {options.setupInfo, "the setup information file (--inf)"},
@@ -139,10 +229,15 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
     CheckOutputPath(options.output, options.root, inputs, diagnostics);
 
     ScriptPlan plan;
+    std::vector<std::uint8_t> packedInfo;
     if (setupInfo) {
         SetupInfo info = SetupInfo::Parse(setupInfo->lines);
         ScriptInput script{options.setupInfo.string(), &*setupInfo, &info, page, &files};
         plan = CheckScript(script, diagnostics);
+        if (!diagnostics.errors()) {
+            packedInfo = PackScript(*setupInfo, plan, *page, files.size());
+            CheckUninstallLog(script, plan, packedInfo.size(), diagnostics);
+        }
     }
 
     diagnostics.Print(errors);
@@ -154,17 +249,20 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
     }
 
     std::vector<Source> sources;
-    sources.push_back({options.setupInfo, kSetupInfoName, kSetupInfoName,
-                       PackScript(*setupInfo, plan, *page, files.size())});
-    sources.push_back({options.license, kLicenseName, kLicenseName, PackText(*license, *page)});
+    sources.push_back({options.setupInfo, kSetupInfoName, kSetupInfoName, std::move(packedInfo)});
+    sources.push_back({options.license, kLicenseName, kLicenseName,
+                       PackText(licenseLines.lines, license->lastLineEnded, *page)});
     for (const PackageFile& file : files)
         sources.push_back({file.source, file.storedName, file.name, std::nullopt});
 
-    std::uint64_t total = 0;
-    for (const Source& source : sources) {
-        std::error_code error;
-        total += fs::file_size(source.path, error);
-    }
+    // What is to be packed, and room for the program it makes: the inputs
+    // and what the headers and a little growth of the streams add, but no
+    // more than the largest program there may be.
+    std::uint64_t total = sources[0].data->size() + sources[1].data->size();
+    for (std::uint64_t size : sizes) total += size;
+    std::uint64_t room = program.size() + total + total / 64 + archive::kRecordSize;
+    for (const Source& source : sources) room += ENTRY_FIXED_SIZE + source.storedName.size() + 16;
+    program.reserve(static_cast<std::size_t>(std::min(room, options.sizeLimit)));
     ProgressLine progress(options.progress && total >= kProgressThreshold, total);
 
     std::uint64_t done = 0;
@@ -179,18 +277,22 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
         wanted.dosTime = stamp.time;
         wanted.attributes = 0x20;
         done += wanted.data.size();
-        std::vector<std::uint8_t> entry;
         try {
-            entry = archive::MakeEntry(wanted, options.level);
+            archive::AppendEntry(program, wanted, options.level);
         } catch (const std::length_error& error) {
             throw ToolError(source.path.string(), error.what());
         }
-        program.insert(program.end(), entry.begin(), entry.end());
-        // The setup program walks its archive with 32-bit offsets, and
-        // the integrity record follows it.
-        if (program.size() > 0xFFFFFFFFu - archive::kRecordSize)
+        // The setup program reads its archive with 32-bit offsets, and the
+        // integrity record follows the last entry.
+        if (program.size() + archive::kRecordSize > options.sizeLimit)
             throw ToolError(options.output.string(),
-                            "the setup program would be larger than 4 GiB");
+                            "the setup program would pass " + Thousands(options.sizeLimit) +
+                                " bytes, the most the setup program can read: it reaches " +
+                                Thousands(program.size() + archive::kRecordSize) +
+                                " bytes with entry " + std::to_string(i + 1) + " of " +
+                                std::to_string(sources.size()) + " (" + source.shownName +
+                                "), and " + Thousands(total - done) +
+                                " bytes of files are still to be packed");
     }
     // The trailer in the stub and the record behind the last entry let the
     // setup program refuse a cut or damaged copy before it writes anything.
@@ -198,11 +300,22 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
 
     progress.Clear();
     WriteFileAtomically(options.output, program);
-    for (std::size_t i = 0; i < files.size(); ++i)
-        out << std::left << std::setw(8) << FileKeyOf(i) << ' ' << files[i].name << "  "
-            << CopyModeText(plan.copyModes[i]) << '\n';
-    out << options.output.string() << ": " << sources.size() << " entries, "
-        << program.size() << " bytes\n";
+    if (options.verbose) {
+        std::size_t width = 8;
+        if (!files.empty()) width = std::max(width, FileKeyOf(files.size() - 1).size());
+        for (std::size_t i = 0; i < files.size(); ++i)
+            out << std::left << std::setw(static_cast<int>(width)) << FileKeyOf(i) << ' '
+                << files[i].name << "  " << CopyModeText(plan.copyModes[i]) << '\n';
+    }
+    const std::uint64_t archiveBytes = program.size() - archive::kArchiveStart;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%.2f s", seconds);
+    out << options.output.string() << ": " << Count(files.size(), "application file") << ", "
+        << Thousands(total) << " bytes in, " << Thousands(archiveBytes) << " bytes out ("
+        << Percent(archiveBytes, total) << "), " << Thousands(program.size())
+        << " bytes with the stub, " << elapsed << '\n';
     return 0;
 }
 

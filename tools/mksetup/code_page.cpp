@@ -379,6 +379,23 @@ std::optional<std::string> CodePage::EncodeText(std::u32string_view text,
     return bytes;
 }
 
+std::string CodePage::Show(std::string_view bytes) const
+{
+    std::string shown;
+    shown.reserve(bytes.size());
+    for (char byte : bytes) {
+        char32_t c = Decode(static_cast<std::uint8_t>(byte));
+        if (c >= 0x20 && c != 0x7F && (c < 0x80 || c >= 0xA0)) {
+            shown += EncodeUtf8(std::u32string_view(&c, 1));
+            continue;
+        }
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(static_cast<std::uint8_t>(byte)));
+        shown += code;
+    }
+    return shown;
+}
+
 std::string CodePage::Fold(std::string_view bytes) const
 {
     std::string folded(bytes);

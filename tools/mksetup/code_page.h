@@ -49,6 +49,11 @@ public:
     std::optional<std::string> EncodeText(std::u32string_view text,
                                           std::u32string* missing = nullptr) const;
 
+    // `bytes` (text in this page) as UTF-8 for a terminal: control
+    // characters (below 0x20, 0x7F and U+0080 to U+009F) and bytes the page
+    // leaves undefined as \xNN, never raw.
+    std::string Show(std::string_view bytes) const;
+
     // `bytes` with every letter in its lower-case form where the page holds
     // that form too: how Windows matches file names without regard to case.
     std::string Fold(std::string_view bytes) const;

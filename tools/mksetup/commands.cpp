@@ -1,15 +1,21 @@
 #include "commands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <unordered_map>
 
 #include "archive.h"
+#include "code_page.h"
 #include "entry_format.h"
 #include "file_io.h"
 #include "package.h"
 #include "seal.h"
+#include "setup_check.h"
 #include "setup_info.h"
 #include "stub_image.h"
 #include "tool_error.h"
@@ -38,6 +44,55 @@ std::string KeyOfEntry(std::size_t index)
     return index < 2 ? "-" : FileKeyOf(index - 2);
 }
 
+// The key column's width: the longest key, at least 8.
+int KeyWidth(std::size_t entries)
+{
+    return static_cast<int>(std::max<std::size_t>(8, KeyOfEntry(entries ? entries - 1 : 0).size()));
+}
+
+const CodePage& PageOf(int number)
+{
+    const CodePage* page = CodePage::Find(number);
+    if (!page) throw ToolError("--codepage " + std::to_string(number), "not supported");
+    return *page;
+}
+
+// Reports each [Links] pair of the setup information file that the setup
+// program makes no shortcut of because it would leave the Start-menu
+// folder or the install directory, or has no file name.
+void CheckLinks(const SetupInfo& info, const std::function<void(const std::string&)>& report)
+{
+    std::optional<std::size_t> section = info.FindSection("Links");
+    if (!section) return;
+    // The first value of each key, as the profile functions read it.
+    std::unordered_map<std::string, std::string> values;
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const SetupInfo::Line& line : info.lines())
+        if (line.kind == SetupInfo::LineKind::Key && line.section == *section)
+            values.emplace(lower(line.name), line.value);
+    auto value = [&](const std::string& key) -> const std::string* {
+        auto found = values.find(key);
+        return found == values.end() ? nullptr : &found->second;
+    };
+    for (std::size_t n = 1;; ++n) {
+        std::string targetKey = SeriesKeyOf("link", n), fileKey = SeriesKeyOf("linkfile", n);
+        const std::string* target = value(targetKey);
+        if (!target || target->empty()) return;
+        const std::string* name = value(fileKey);
+        std::string shownTarget = "[Links] " + targetKey + "=" + *target;
+        if (!name || name->empty())
+            report(shownTarget + " has no " + fileKey + "; the setup program makes no shortcut for it");
+        else if (std::optional<std::string> problem = LinkFileProblem(*name))
+            report("[Links] " + fileKey + "=" + *name + ": " + *problem +
+                   "; the setup program makes no shortcut for " + targetKey);
+        if (std::optional<std::string> problem = LinkTargetProblem(*target))
+            report(shownTarget + ": " + *problem + "; the setup program makes no shortcut for it");
+    }
+}
+
 // Refuses a file that is no setup program at all, rather than reading its
 // bytes as entries.
 void RequireSetupProgram(const fs::path& setup, std::span<const std::uint8_t> program)
@@ -57,12 +112,12 @@ std::span<const std::uint8_t> EntryPart(std::span<const std::uint8_t> program,
 
 std::vector<archive::EntryInfo> ReadChain(const fs::path& setup,
                                           std::span<const std::uint8_t> program,
-                                          const archive::SealStatus& seal)
+                                          const archive::SealStatus& seal, const CodePage& page)
 {
     std::string error;
     std::vector<archive::EntryInfo> entries =
         archive::ListEntries(EntryPart(program, seal), &error);
-    if (!error.empty()) throw ToolError(setup.string(), error);
+    if (!error.empty()) throw ToolError(setup.string(), page.Show(error));
     return entries;
 }
 
@@ -101,40 +156,49 @@ std::string EntryName(std::size_t index, const archive::EntryInfo& entry)
 
 } // namespace
 
-int ListSetup(const fs::path& setup, std::ostream& out)
+int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
 {
+    const CodePage& page = PageOf(codePage);
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
     RequireSetupProgram(setup, program);
     archive::SealStatus seal = archive::CheckSeal(program);
     std::string error;
     std::vector<archive::EntryInfo> entries =
         archive::ListEntries(EntryPart(program, seal), &error);
-    out << std::right << std::setw(4) << "#" << "  " << std::left << std::setw(8)
-        << "key" << std::right << std::setw(10) << "size" << std::setw(10)
+    const int keyWidth = KeyWidth(entries.size());
+    // Sizes of a GB and more have ten digits: a blank before each column.
+    std::uint32_t largest = 0;
+    for (const archive::EntryInfo& entry : entries)
+        largest = std::max({largest, entry.decodedSize, entry.streamSize});
+    const int sizeWidth = static_cast<int>(std::max<std::size_t>(10, std::to_string(largest).size() + 1));
+    out << std::right << std::setw(4) << "#" << "  " << std::left << std::setw(keyWidth)
+        << "key" << std::right << std::setw(sizeWidth) << "size" << std::setw(sizeWidth)
         << "packed" << "  " << std::left << std::setw(19) << "date/time (UTC)"
         << "  " << std::setw(11) << "attributes" << "  name\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const archive::EntryInfo& entry = entries[i];
         DosStamp restored = RestoredStamp({entry.dosDate, entry.dosTime});
-        out << std::right << std::setw(4) << i + 1 << "  " << std::left << std::setw(8)
-            << KeyOfEntry(i) << std::right << std::setw(10) << entry.decodedSize
-            << std::setw(10) << entry.streamSize << "  " << std::left << std::setw(19)
+        out << std::right << std::setw(4) << i + 1 << "  " << std::left << std::setw(keyWidth)
+            << KeyOfEntry(i) << std::right << std::setw(sizeWidth) << entry.decodedSize
+            << std::setw(sizeWidth) << entry.streamSize << "  " << std::left << std::setw(19)
             << FormatDosStamp(restored) << "  " << std::setw(11)
-            << AttributeText(entry.attributes) << "  " << entry.name << '\n';
+            << AttributeText(entry.attributes) << "  " << page.Show(entry.name) << '\n';
     }
     out << SealText(seal) << '\n';
-    if (!error.empty()) throw ToolError(setup.string(), error);
+    if (!error.empty()) throw ToolError(setup.string(), page.Show(error));
     return 0;
 }
 
-int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors)
+int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors, int codePage)
 {
+    const CodePage& page = PageOf(codePage);
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
     RequireSetupProgram(setup, program);
     archive::SealStatus seal = archive::CheckSeal(program);
     int bad = 0;
+    // `reason` may hold the program's own bytes (names, values).
     auto report = [&](const std::string& reason) {
-        errors << "mksetup: " << setup.string() << ": " << reason << '\n';
+        errors << "mksetup: " << setup.string() << ": " << page.Show(reason) << '\n';
         ++bad;
     };
     // A damaged archive is reported, and every entry is still decoded to
@@ -176,6 +240,7 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors)
         if (fileNum != present)
             report("[Install] FileNum is " + std::to_string(fileNum) + ", but " +
                    std::to_string(present) + " application files follow");
+        CheckLinks(info, report);
     }
     if (bad) return 1;
     out << setup.string() << ": " << entries.size() << " entries OK"
@@ -187,8 +252,10 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors)
     return 0;
 }
 
-int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream& out)
+int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream& out,
+                 int codePage)
 {
+    const CodePage& page = PageOf(codePage);
     std::vector<std::uint8_t> program = ReadFileBytes(setup);
     RequireSetupProgram(setup, program);
     archive::SealStatus seal = archive::CheckSeal(program);
@@ -196,12 +263,12 @@ int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream&
     if (seal.kind == archive::SealStatus::Damaged)
         throw ToolError(setup.string(), "the archive is damaged: " + seal.problem +
                                             "; nothing extracted");
-    std::vector<archive::EntryInfo> entries = ReadChain(setup, program, seal);
+    std::vector<archive::EntryInfo> entries = ReadChain(setup, program, seal, page);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::string& name = entries[i].name;
         if (!IsSafeStoredName(name.data(), static_cast<unsigned>(name.size())))
             throw ToolError(setup.string(),
-                            EntryName(i, entries[i]) + ": unsafe stored name");
+                            page.Show(EntryName(i, entries[i]) + ": unsafe stored name"));
     }
 
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -209,7 +276,7 @@ int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream&
         std::string reason;
         std::optional<std::vector<std::uint8_t>> data =
             archive::DecodeEntry(program, entry, &reason);
-        if (!data) throw ToolError(setup.string(), EntryName(i, entry) + ": " + reason);
+        if (!data) throw ToolError(setup.string(), page.Show(EntryName(i, entry) + ": " + reason));
 
         fs::path target = directory;
         std::size_t start = 0;

@@ -2,6 +2,7 @@
 // ToolError on an error that stops it at once (an input it cannot read, a
 // damaged setup program), and returns the exit status.
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -20,17 +21,25 @@ struct BuildOptions {
     std::vector<std::string> paths;   // the application files, or all
     int codePage = 1252;              // --codepage: the texts' and names' page
     bool allFiles = false;            // --all-files: hidden files and backups too
+    bool reflowLicense = false;       // --reflow-license: join each paragraph's lines
+    bool verbose = false;             // --verbose: the key table too
     bool progress = false;            // show a progress line
+    // The largest setup program to make; smaller only in tests.
+    std::uint64_t sizeLimit = 0xFFFFFFFFu;
 };
 
 // Reports every problem of the inputs on `errors` before anything is
 // written; returns 1 when one is an error.
 int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& errors);
-int ListSetup(const std::filesystem::path& setup, std::ostream& out);
+// The readers show text from the program (stored names, values of the
+// setup information file) decoded from `codePage`, control characters and
+// bytes the page leaves undefined as \xNN.
+int ListSetup(const std::filesystem::path& setup, std::ostream& out, int codePage = 1252);
 // Reports every bad entry on `errors`; returns 1 when there was one.
 int VerifySetup(const std::filesystem::path& setup, std::ostream& out,
-                std::ostream& errors);
+                std::ostream& errors, int codePage = 1252);
 int ExtractSetup(const std::filesystem::path& setup,
-                 const std::filesystem::path& directory, std::ostream& out);
+                 const std::filesystem::path& directory, std::ostream& out,
+                 int codePage = 1252);
 
 } // namespace mksetup

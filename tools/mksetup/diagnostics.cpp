@@ -2,8 +2,20 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 namespace mksetup {
+
+std::string Thousands(std::uint64_t n)
+{
+    std::string digits = std::to_string(n), grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
 
 std::string Format(const Diagnostic& diagnostic)
 {
@@ -39,18 +51,15 @@ void Diagnostics::Add(Severity severity, std::string file, std::size_t line, std
 
 void Diagnostics::Print(std::ostream& out) const
 {
-    std::vector<std::string> files;
+    // Each file's rank is the order in which it was first named.
+    std::unordered_map<std::string_view, std::size_t> first;
+    std::vector<std::size_t> rank;
     for (const Diagnostic& diagnostic : all_)
-        if (std::find(files.begin(), files.end(), diagnostic.file) == files.end())
-            files.push_back(diagnostic.file);
-    auto rank = [&](const Diagnostic& diagnostic) {
-        return std::find(files.begin(), files.end(), diagnostic.file) - files.begin();
-    };
+        rank.push_back(first.emplace(diagnostic.file, first.size()).first->second);
     std::vector<std::size_t> order(all_.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        auto rankA = rank(all_[a]), rankB = rank(all_[b]);
-        if (rankA != rankB) return rankA < rankB;
+        if (rank[a] != rank[b]) return rank[a] < rank[b];
         return all_[a].line < all_[b].line;
     });
     for (std::size_t index : order) out << Format(all_[index]) << '\n';

@@ -4,6 +4,7 @@
 //   files/.DS_Store: warning: hidden file not packed (--all-files packs it)
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ struct Diagnostic {
     std::size_t line = 0;  // 1-based; 0 for the file as a whole
     std::string text;
 };
+
+// 1234567 as "1,234,567", as the messages give sizes.
+std::string Thousands(std::uint64_t n);
 
 // "FILE:LINE: error: TEXT", or "FILE: error: TEXT" without a line.
 std::string Format(const Diagnostic& diagnostic);

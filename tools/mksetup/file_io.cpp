@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include <fcntl.h>
@@ -88,7 +90,15 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path)
     if (!S_ISREG(info.st_mode))
         throw ToolError(path.string(), "is not a regular file");
 
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    // The whole file is held in memory; one too large for it is named,
+    // not left to end the run as a bare std::bad_alloc.
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+    } catch (const std::exception&) { // std::bad_alloc, std::length_error
+        throw ToolError(path.string(), "is " + std::to_string(info.st_size) +
+                                           " bytes, more than mksetup can hold in memory");
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);

@@ -20,10 +20,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: mksetup build --inf FILE --license FILE --root DIR -o OUT\n"
-    "                     [--stub FILE] [--codepage N] [--all-files] [-1..-9] [PATH...]\n"
-    "       mksetup list SETUP\n"
-    "       mksetup verify SETUP\n"
-    "       mksetup extract SETUP -d DIR\n"
+    "                     [--stub FILE] [--codepage N] [--all-files] [--reflow-license]\n"
+    "                     [--verbose] [-1..-9] [PATH...]\n"
+    "       mksetup list [--codepage N] SETUP\n"
+    "       mksetup verify [--codepage N] SETUP\n"
+    "       mksetup extract [--codepage N] SETUP -d DIR\n"
     "       mksetup COMMAND --help | --help | --version\n";
 
 constexpr const char* kBuildHelp =
@@ -39,16 +40,21 @@ constexpr const char* kBuildHelp =
     "         code page --codepage (default 1252), as are the stored names.\n"
     "         FileNum may be left out, and [Copymode] may name files by their\n"
     "         stored path (data\\config.ini=3): mksetup writes both into the\n"
-    "         packed copy. Prints the [Uninstall]/[Copymode] key of each file.\n"
-    "         --stub defaults to setup-stub.exe next to mksetup; -1 packs\n"
-    "         fastest, -9 (the default) smallest. Options take their value\n"
-    "         after a blank or after \"=\" (--inf=setup.inf).\n";
+    "         packed copy. Prints a summary; --verbose also prints the\n"
+    "         [Uninstall]/[Copymode] key of each file (filea ... file~,\n"
+    "         file31, file32, ...). --reflow-license joins the lines of each\n"
+    "         paragraph of the license so that the license box wraps them\n"
+    "         evenly. --stub defaults to setup-stub.exe next to mksetup; -1\n"
+    "         packs fastest, -9 (the default) smallest. Options take their\n"
+    "         value after a blank or after \"=\" (--inf=setup.inf).\n";
 constexpr const char* kListHelp =
     "list     Shows every entry: number, key, size, packed size, the time\n"
-    "         the setup program gives the file (UTC) and its attributes.\n";
+    "         the setup program gives the file (UTC), its attributes and its\n"
+    "         name, read in code page --codepage (default 1252).\n";
 constexpr const char* kVerifyHelp =
-    "verify   Decodes every entry and checks sizes, damage and names;\n"
-    "         exits non-zero naming each bad entry.\n";
+    "verify   Decodes every entry and checks sizes, damage, names, FileNum\n"
+    "         and the shortcuts of [Links]; exits non-zero naming each\n"
+    "         problem.\n";
 constexpr const char* kExtractHelp =
     "extract  Writes every entry under its stored name below DIR, with the\n"
     "         modification time the setup program would give it.\n";
@@ -149,7 +155,8 @@ int RunBuild(const std::vector<std::string>& args)
         {"--inf", nullptr, true},       {"--license", nullptr, true},
         {"--root", nullptr, true},      {"-o", "--output", true},
         {"--stub", nullptr, true},      {"--codepage", nullptr, true},
-        {"--all-files", nullptr, false}};
+        {"--all-files", nullptr, false}, {"--reflow-license", nullptr, false},
+        {"--verbose", "-v", false}};
     for (const char* level : {"-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
         forms.push_back({level, nullptr, false});
     Arguments arguments(args, forms);
@@ -168,6 +175,8 @@ int RunBuild(const std::vector<std::string>& args)
     if (auto stub = arguments.Value("--stub")) options.stub = *stub;
     if (auto page = arguments.Value("--codepage")) options.codePage = ParseCodePage(*page);
     options.allFiles = arguments.Has("--all-files");
+    options.reflowLicense = arguments.Has("--reflow-license");
+    options.verbose = arguments.Has("--verbose");
     for (const auto& [option, value] : arguments.values)
         if (option.size() == 2 && option[1] >= '1' && option[1] <= '9')
             options.level = option[1] - '0';
@@ -180,18 +189,20 @@ int RunReader(const std::vector<std::string>& args)
 {
     const std::string& command = args[0];
     bool extract = command == "extract";
-    std::vector<OptionForm> forms;
+    std::vector<OptionForm> forms = {{"--codepage", nullptr, true}};
     if (extract) forms.push_back({"-d", "--directory", true});
     Arguments arguments(args, forms);
     if (arguments.help)
         return ShowHelp(extract ? kExtractHelp : command == "list" ? kListHelp : kVerifyHelp);
     if (arguments.operands.size() != 1) throw UsageError{command + " takes one SETUP file"};
     const std::string& setup = arguments.operands[0];
-    if (command == "list") return mksetup::ListSetup(setup, std::cout);
-    if (command == "verify") return mksetup::VerifySetup(setup, std::cout, std::cerr);
+    int page = mksetup::kDefaultCodePage;
+    if (auto given = arguments.Value("--codepage")) page = ParseCodePage(*given);
+    if (command == "list") return mksetup::ListSetup(setup, std::cout, page);
+    if (command == "verify") return mksetup::VerifySetup(setup, std::cout, std::cerr, page);
     std::optional<std::string> directory = arguments.Value("-d");
     if (!directory) throw UsageError{"extract needs SETUP and -d DIR"};
-    return mksetup::ExtractSetup(setup, *directory, std::cout);
+    return mksetup::ExtractSetup(setup, *directory, std::cout, page);
 }
 
 int Run(const std::vector<std::string>& args)

@@ -4,10 +4,10 @@
 #include <array>
 #include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <set>
 
 #include "entry_format.h"
+#include "series_key.h"
 #include "stub_image.h"
 #include "tool_error.h"
 
@@ -89,14 +89,39 @@ std::string StoredNameOf(const fs::path& relative)
     return stored;
 }
 
-std::string FileKeyOf(std::size_t index)
+std::string SeriesKeyOf(std::string_view stem, std::size_t n)
 {
-    std::size_t letter = 'a' + index;
-    if (letter > 0xFF) return "-";
-    if (letter < 0x7F) return "file" + std::string(1, static_cast<char>(letter));
-    char text[16];
-    std::snprintf(text, sizeof text, "file\\x%02zX", letter);
-    return text;
+    char key[64];
+    std::string stemText(stem);
+    unsigned length = SeriesKey(key, sizeof key, stemText.c_str(), n);
+    return std::string(key, length);
+}
+
+std::string FileKeyOf(std::size_t index) { return SeriesKeyOf("file", index + 1); }
+
+SeriesMatch MatchSeriesKey(std::string_view key, std::string_view stem)
+{
+    if (key.size() <= stem.size()) return {};
+    for (std::size_t i = 0; i < stem.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(key[i])) !=
+            std::tolower(static_cast<unsigned char>(stem[i])))
+            return {};
+    std::string_view tail = key.substr(stem.size());
+    if (tail.size() == 1) {
+        auto letter = static_cast<unsigned char>(tail[0]);
+        if (letter >= 'A' && letter <= 'Z') letter = static_cast<unsigned char>(letter + 0x20);
+        if (letter > 0x60 && letter <= 0x60 + SERIES_LETTERS)
+            return {SeriesMatch::Key, std::size_t{letter} - 0x60u};
+        if (letter > 0x60 + SERIES_LETTERS)
+            return {SeriesMatch::OldLetter, std::size_t{letter} - 0x60u};
+    }
+    if (tail.find_first_not_of("0123456789") != std::string_view::npos) return {};
+    // More digits than any count of files: no key of the series, and no
+    // number worth reading either.
+    if (tail.size() > 18) return {};
+    std::size_t n = std::stoull(std::string(tail));
+    bool asWritten = tail[0] != '0' && n > SERIES_LETTERS;
+    return {asWritten ? SeriesMatch::Key : SeriesMatch::Misnumbered, n};
 }
 
 bool IsHiddenOrBackup(std::string_view fileName)

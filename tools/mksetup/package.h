@@ -20,12 +20,6 @@ namespace mksetup {
 constexpr const char* kSetupInfoName = "Uninstal.inf";
 constexpr const char* kLicenseName = "License.txt";
 
-// The letters of the [Uninstall] "file" series run from "a" to the end of
-// the single-byte range; the license and the log take two more after the
-// application files, and each shortcut one after them.
-constexpr std::size_t kFileLetters = 0xFF - 'a' + 1;
-constexpr std::size_t kMaxApplicationFiles = kFileLetters - 2;
-
 // The reason the setup program (or Windows under it) would refuse a stored
 // name, or nothing for a name that is fine.
 std::optional<std::string> StoredNameProblem(std::string_view name);
@@ -44,9 +38,30 @@ std::optional<std::string> NameCharacterProblem(std::string_view name);
 // holds a "\".
 std::string StoredNameOf(const std::filesystem::path& relative);
 
-// "filea" for the first application file, "fileb" for the second, ...;
-// a letter outside printable ASCII is shown as \xNN.
+// The n-th key (n from 1) of the series `stem` as the setup program writes
+// and reads it: "filea" to "file~", then "file31", "file32", ... (see
+// src/setupinfo/series_key.h).
+std::string SeriesKeyOf(std::string_view stem, std::size_t n);
+
+// The key of application file `index` (from 0): "filea" for the first,
+// "file31" for the 31st.
 std::string FileKeyOf(std::size_t index);
+
+// How a key in the code page reads as a key of the series `stem`, matched
+// as the profile functions match names (ASCII without regard to case).
+struct SeriesMatch {
+    enum Kind {
+        None,       // not the stem and a letter or a number
+        Key,        // the n-th key
+        OldLetter,  // the stem and a byte past "~": the n-th key of the
+                    // single-letter series that older setup programs used
+        Misnumbered // the stem and a number the series spells otherwise
+                    // ("file5" for filee, "file031"); n is the number
+    };
+    Kind kind = None;
+    std::size_t n = 0;
+};
+SeriesMatch MatchSeriesKey(std::string_view key, std::string_view stem);
 
 struct PackageFile {
     std::filesystem::path source; // the file on disk

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <set>
+#include <unordered_map>
+
+#include "series_key.h"
 
 namespace mksetup {
 namespace {
@@ -19,8 +23,10 @@ constexpr std::size_t kQuestionName = 149;
 constexpr std::size_t kWizardName = 194;
 
 const std::vector<std::string> kSections = {"Install", "Links", "Copymode"};
-const std::vector<std::string> kInstallKeys = {"DefDir", "AppName", "AppBy",
-                                               "CompReg", "VerNum", "FileNum"};
+const std::vector<std::string> kInstallKeys = {"DefDir",  "AppName",   "AppBy",
+                                               "CompReg", "VerNum",    "FileNum",
+                                               "Publisher", "DisplayIcon"};
+const std::vector<std::string> kLinkKeys = {"linka", "linkfilea", "linkargsa"};
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -42,13 +48,22 @@ std::string Ordinal(std::size_t n)
     return std::to_string(n) + suffix;
 }
 
-// "linkb", or "link\x80" for a letter outside printable ASCII.
-std::string SeriesKeyText(std::string_view stem, std::uint8_t letter)
+// What an author's key that is no key of the series `stem` says instead:
+// the key of the old single-letter series past "~", or a number the series
+// spells otherwise. `what` names the n-th item ("application file").
+std::string SeriesMistake(const std::string& key, std::string_view stem, const SeriesMatch& match,
+                          const std::string& what)
 {
-    if (letter < 0x7F) return std::string(stem) + static_cast<char>(letter);
-    char text[8];
-    std::snprintf(text, sizeof text, "\\x%02X", letter);
-    return std::string(stem) + text;
+    std::string wanted = match.n ? "; the " + Ordinal(match.n) + " " + what + "'s key is " +
+                                       SeriesKeyOf(stem, match.n)
+                                 : "; the keys count from " + SeriesKeyOf(stem, 1);
+    if (match.kind == SeriesMatch::OldLetter) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(0x60 + match.n));
+        return key + " ends in byte " + byte + ", a letter of the old series past \"~\" that "
+               "the setup program no longer reads" + wanted;
+    }
+    return key + " is not a key the setup program reads" + wanted;
 }
 
 // The characters of `text` (UTF-8) among `forbidden` or below 0x20, each
@@ -89,8 +104,16 @@ public:
           diagnostics_(diagnostics)
     {
         plan_.copyModes.assign(files_.size(), 1);
-        for (const PackageFile& file : files_) foldedNames_.push_back(page_.Fold(file.storedName));
-        for (const PackageFile& file : files_) names_.push_back(file.name);
+        // Indexes, so that looking a name up does not cost a pass over every
+        // file: a package may hold many thousands.
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            std::string folded = page_.Fold(files_[i].storedName);
+            for (std::size_t slash = folded.find('\\'); slash != std::string::npos;
+                 slash = folded.find('\\', slash + 1))
+                foldedFolders_.insert(folded.substr(0, slash));
+            fileIndex_.emplace(std::move(folded), i);
+            names_.push_back(files_[i].name);
+        }
     }
 
     ScriptPlan Run()
@@ -99,16 +122,6 @@ public:
         CheckInstall();
         CheckLinks();
         CheckCopyModes();
-        std::size_t records = files_.size() + 2 + plan_.shortcuts;
-        if (records > kFileLetters)
-            diagnostics_.Error(in_.file, 0,
-                               std::to_string(files_.size()) +
-                                   " application files, the license, the log and " +
-                                   std::to_string(plan_.shortcuts) +
-                                   (plan_.shortcuts == 1 ? " shortcut" : " shortcuts") + " need " +
-                                   std::to_string(records) +
-                                   " records in [Uninstall]; the setup program has " +
-                                   std::to_string(kFileLetters) + " letters (a to \\xFF)");
         return std::move(plan_);
     }
 
@@ -150,24 +163,17 @@ private:
         std::replace(name.begin(), name.end(), '/', '\\');
         std::optional<std::string> stored = EncodeLine(name, page_);
         if (!stored) return std::nullopt;
-        std::string folded = page_.Fold(*stored);
-        for (std::size_t i = 0; i < foldedNames_.size(); ++i)
-            if (foldedNames_[i] == folded) return i;
-        return std::nullopt;
+        auto found = fileIndex_.find(page_.Fold(*stored));
+        if (found == fileIndex_.end()) return std::nullopt;
+        return found->second;
     }
 
-    // The letter of `key` when it is `stem` and one letter ("linkb"), read
-    // as the setup program compares keys: ASCII without regard to case.
-    std::optional<std::uint8_t> SeriesLetter(const std::string& key, std::string_view stem) const
+    // How the author's `key` reads as a key of the series `stem`, compared
+    // in the code page as the setup program compares keys.
+    SeriesMatch Series(const std::string& key, std::string_view stem) const
     {
         std::optional<std::string> bytes = EncodeLine(key, page_);
-        if (!bytes || bytes->size() != stem.size() + 1 ||
-            !SameName(std::string_view(*bytes).substr(0, stem.size()), stem))
-            return std::nullopt;
-        auto letter = static_cast<std::uint8_t>(bytes->back());
-        if (letter >= 'A' && letter <= 'Z') letter = static_cast<std::uint8_t>(letter + 0x20);
-        if (letter < 'a') return std::nullopt;
-        return letter;
+        return bytes ? MatchSeriesKey(*bytes, stem) : SeriesMatch{};
     }
 
     void CheckLayout()
@@ -258,8 +264,49 @@ private:
         }
         CheckDefDir();
         CheckAppName();
+        CheckCompReg();
         CheckFileNum(keys);
+        CheckDisplayIcon();
         CheckLongPaths();
+    }
+
+    // The uninstaller removes the per-user settings below
+    // HKCU\Software\<CompReg>\<AppName> only with a CompReg: without one it
+    // would name another vendor's key.
+    void CheckCompReg()
+    {
+        const Line* appName = info_.Find("Install", "AppName");
+        if (!appName || appName->value.empty()) return;
+        const Line* compReg = info_.Find("Install", "CompReg");
+        if (compReg && !compReg->value.empty()) return;
+        Warning(compReg ? compReg->number : appName->number,
+                std::string(compReg ? "CompReg is empty" : "[Install] has AppName but no CompReg") +
+                    "; the uninstaller then removes no per-user settings key "
+                    "(HKCU\\Software\\<CompReg>\\" + appName->value + ")");
+    }
+
+    // The uninstall entry's icon: a file the installation puts into the
+    // install directory. Left out (or empty), the setup program takes the
+    // first [Links] target that ends in ".exe".
+    void CheckDisplayIcon()
+    {
+        const Line* line = info_.Find("Install", "DisplayIcon");
+        if (!line || line->value.empty()) return;
+        const std::string& icon = line->value;
+        std::string shown = "DisplayIcon " + Quoted(icon);
+        std::optional<std::string> stored = EncodeLine(icon, page_);
+        bool license = stored && page_.Fold(*stored) == page_.Fold(kLicenseName);
+        if (std::optional<std::string> problem = LinkTargetProblem(icon))
+            Error(line->number, shown + " " + *problem +
+                                    "; name a file relative to it, such as HelloWorld.exe");
+        else if (!license && !FileNamed(icon))
+            Error(line->number, shown + ": no packed file is named " + icon +
+                                    DidYouMean(icon, names_) +
+                                    "; the icon is a file the setup program installs, named "
+                                    "relative to the install directory");
+        else if (icon.find('/') != std::string::npos)
+            Warning(line->number, shown + ": the setup program joins it to the install "
+                                          "directory as written; write \"\\\" between folders");
     }
 
     // Paths are recorded in [Uninstall] and read back with a limit of 255,
@@ -308,6 +355,13 @@ private:
             return;
         }
         std::string rest = dir.substr(drive ? 3 : 2);
+        if (drive && rest.find_first_not_of('\\') == std::string::npos) {
+            Error(line->number, shown + " is the root of a drive; the setup program puts its "
+                                        "own License.txt and Uninstal.inf into the install "
+                                        "directory, so name a folder (such as C:\\Program Files\\" +
+                                        "Example)");
+            return;
+        }
         std::string forbidden = ForbiddenCharacters(rest, "<>\"|?*:/");
         if (!forbidden.empty()) {
             Error(line->number, shown + " holds " + forbidden +
@@ -410,90 +464,108 @@ private:
         std::optional<std::string> stored = EncodeLine(target, page_);
         if (!stored) return false;
         std::string folded = page_.Fold(*stored);
-        if (folded == page_.Fold(kLicenseName) || folded == page_.Fold(kSetupInfoName))
-            return true;
-        for (const std::string& name : foldedNames_)
-            if (name.size() > folded.size() && name.starts_with(folded) &&
-                name[folded.size()] == '\\')
-                return true;
-        return false;
+        return folded == page_.Fold(kLicenseName) || folded == page_.Fold(kSetupInfoName) ||
+               foldedFolders_.count(folded);
     }
 
     void CheckLinks()
     {
         std::vector<const Line*> keys = KeysOf("Links");
-        std::map<std::uint8_t, const Line*> targets, linkFiles;
+        // The first line of each key, by its number in the series.
+        std::map<std::size_t, const Line*> targets, linkFiles, arguments;
+        const std::pair<const char*, std::map<std::size_t, const Line*>*> stems[] = {
+            {"linkfile", &linkFiles}, {"linkargs", &arguments}, {"link", &targets}};
         for (const Line* line : keys) {
-            if (std::optional<std::uint8_t> letter = SeriesLetter(line->name, "linkfile")) {
-                if (!linkFiles.count(*letter)) linkFiles[*letter] = line;
-                else FirstOfItsName(keys, *line);
-            } else if (std::optional<std::uint8_t> letter = SeriesLetter(line->name, "link")) {
-                if (!targets.count(*letter)) targets[*letter] = line;
-                else FirstOfItsName(keys, *line);
-            } else {
-                Warning(line->number, "unknown key " + line->name + " in [Links]" +
-                                          DidYouMean(line->name, {"linka", "linkfilea"}) +
-                                          "; its keys are linka, linkfilea, linkb, linkfileb, ...");
+            bool known = false;
+            for (auto [stem, found] : stems) {
+                SeriesMatch match = Series(line->name, stem);
+                if (match.kind == SeriesMatch::None) continue;
+                known = true;
+                if (match.kind == SeriesMatch::Key) {
+                    if (!found->emplace(match.n, line).second) FirstOfItsName(keys, *line);
+                } else if (match.kind == SeriesMatch::OldLetter) {
+                    Error(line->number, SeriesMistake(line->name, stem, match, "shortcut"));
+                } else {
+                    Warning(line->number, SeriesMistake(line->name, stem, match, "shortcut"));
+                }
+                break;
             }
+            if (!known)
+                Warning(line->number, "unknown key " + line->name + " in [Links]" +
+                                          DidYouMean(line->name, kLinkKeys) +
+                                          "; its keys are linka, linkfilea, linkargsa, linkb, ...");
         }
-        // The setup program reads pairs from "a" on and stops at the first
-        // link key without a value.
-        std::uint8_t letter = 'a';
+        // The setup program reads the pairs from the first on and stops at
+        // the first link key without a value.
+        std::size_t n = 1;
         std::map<std::string, std::size_t> shortcutNames;
-        for (;; ++letter) {
-            auto target = targets.find(letter);
+        for (;; ++n) {
+            auto target = targets.find(n);
             if (target == targets.end() || target->second->value.empty()) break;
-            CheckLinkPair(*target->second, linkFiles.count(letter) ? linkFiles[letter] : nullptr,
-                          letter, shortcutNames);
-            if (letter == 0xFF) return;
+            auto linkFile = linkFiles.find(n);
+            CheckLinkPair(*target->second, linkFile == linkFiles.end() ? nullptr : linkFile->second,
+                          n, shortcutNames);
+            if (auto args = arguments.find(n); args != arguments.end()) CheckLength(*args->second);
         }
-        std::string stop = SeriesKeyText("link", letter);
-        std::string why = targets.count(letter) ? "which is empty" : "which is missing";
-        std::vector<const Line*> dropped;
+        std::string stop = SeriesKeyOf("link", n) + ", " +
+                           (targets.count(n) ? "which is empty" : "which is missing");
         for (auto& [key, line] : targets)
-            if (key > letter) dropped.push_back(line);
+            if (key > n) Error(line->number, line->name + " is never read: the setup program stops at " + stop);
         for (auto& [key, line] : linkFiles)
-            if (key >= letter) dropped.push_back(line);
-        for (const Line* line : dropped)
-            Error(line->number, line->name + " is never read: the setup program stops at " +
-                                    stop + ", " + why);
+            if (key >= n) Error(line->number, line->name + " is never read: the setup program stops at " + stop);
+        // Arguments without their shortcut only do no harm.
+        for (auto& [key, line] : arguments) {
+            if (key < n) continue;
+            if (!targets.count(key))
+                Warning(line->number, line->name + " has no " + SeriesKeyOf("link", key) +
+                                          "; the setup program never reads it");
+            else
+                Warning(line->number, line->name + " is never read: the setup program stops at " + stop);
+        }
     }
 
-    void CheckLinkPair(const Line& target, const Line* linkFile, std::uint8_t letter,
+    void CheckLinkPair(const Line& target, const Line* linkFile, std::size_t n,
                        std::map<std::string, std::size_t>& shortcutNames)
     {
         CheckLength(target);
-        if (!IsInstalled(target.value))
-            Error(target.number, target.name + "=" + target.value + ": no packed file is named " +
-                                     target.value + DidYouMean(target.value, names_));
+        std::string shownTarget = target.name + "=" + target.value;
+        if (std::optional<std::string> problem = LinkTargetProblem(target.value))
+            Error(target.number, shownTarget + ": " + *problem +
+                                     "; the setup program makes no shortcut for it");
+        else if (!IsInstalled(target.value))
+            Error(target.number, shownTarget + ": no packed file is named " + target.value +
+                                     DidYouMean(target.value, names_));
         else if (target.value.find('/') != std::string::npos)
-            Warning(target.number, target.name + "=" + target.value +
+            Warning(target.number, shownTarget +
                                        ": the setup program joins it to the install directory "
                                        "as written; write \"\\\" between folders");
         if (!linkFile || linkFile->value.empty()) {
-            Error(target.number, target.name + " has no " + SeriesKeyText("linkfile", letter) +
+            Error(target.number, target.name + " has no " + SeriesKeyOf("linkfile", n) +
                                      "; the setup program makes no shortcut for it");
             return;
         }
-        ++plan_.shortcuts;
         CheckLength(*linkFile);
         const std::string& name = linkFile->value;
+        plan_.shortcutFiles.push_back(EncodeLine(name, page_).value_or(name));
+        std::string shown = linkFile->name + "=" + name;
         std::string forbidden = ForbiddenCharacters(name, "\\/:*?\"<>|");
         if (!forbidden.empty()) {
-            Error(linkFile->number, linkFile->name + "=" + name + ": holds " + forbidden +
-                                        ", which a file name cannot hold");
+            Error(linkFile->number, shown + ": holds " + forbidden + ", which a file name cannot hold");
+            return;
+        }
+        if (name == "." || name == "..") {
+            Error(linkFile->number, shown + ": names no file in the Start-menu folder; the "
+                                            "setup program makes no shortcut for it");
             return;
         }
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (!lower.ends_with(".lnk"))
-            Warning(linkFile->number, linkFile->name + "=" + name +
-                                          ": a shortcut's file name ends in .lnk; without it the "
-                                          "shell does not show the file as a shortcut");
+            Warning(linkFile->number, shown + ": a shortcut's file name ends in .lnk; without it "
+                                              "the shell does not show the file as a shortcut");
         auto [earlier, first] = shortcutNames.emplace(lower, linkFile->number);
         if (!first)
-            Warning(linkFile->number, linkFile->name + "=" + name +
-                                          " names the same shortcut as line " +
+            Warning(linkFile->number, shown + " names the same shortcut as line " +
                                           std::to_string(earlier->second) +
                                           "; the later one replaces it");
     }
@@ -503,44 +575,47 @@ private:
         std::vector<const Line*> keys = KeysOf("Copymode");
         std::vector<std::size_t> given(files_.size(), 0);
         for (const Line* line : keys) {
-            std::optional<std::size_t> index;
+            std::size_t index;
             std::optional<std::size_t> named = FileNamed(line->name);
-            if (std::optional<std::uint8_t> letter = SeriesLetter(line->name, "file")) {
-                index = *letter - std::size_t{'a'};
-                if (named && *named != *index) {
-                    Error(line->number, line->name + " is the letter key of the " +
-                                            Ordinal(*index + 1) +
+            SeriesMatch match = Series(line->name, "file");
+            if (match.kind == SeriesMatch::Key) {
+                index = match.n - 1;
+                if (named && *named != index) {
+                    Error(line->number, line->name + " is the key of the " + Ordinal(match.n) +
                                             " application file and the name of another; name "
-                                            "that file by its letter key, " +
+                                            "that file by its key, " +
                                             FileKeyOf(*named));
                     continue;
                 }
-                if (*index >= files_.size()) {
-                    Error(line->number, line->name + " is the key of the " + Ordinal(*index + 1) +
+                if (index >= files_.size()) {
+                    Error(line->number, line->name + " is the key of the " + Ordinal(match.n) +
                                             " application file, but " +
                                             std::to_string(files_.size()) + " are packed");
                     continue;
                 }
             } else if (named) {
-                index = named;
-                plan_.letterKeys[line->number] = FileLetterKey(*index);
+                index = *named;
+                plan_.seriesKeys[line->number] = FileKeyOf(index);
+            } else if (match.kind != SeriesMatch::None) {
+                Error(line->number, SeriesMistake(line->name, "file", match, "application file"));
+                continue;
             } else {
                 Error(line->number, "no packed file is named " + line->name +
                                         DidYouMean(line->name, names_) +
                                         "; a [Copymode] key is a file's stored name (such as "
-                                        "data\\config.ini) or its letter key (filea, fileb, ...)");
+                                        "data\\config.ini) or its key (filea, fileb, ...)");
                 continue;
             }
-            std::string subject = files_[*index].name + " (" + FileKeyOf(*index) + ")";
-            if (given[*index]) {
+            std::string subject = files_[index].name + " (" + FileKeyOf(index) + ")";
+            if (given[index]) {
                 Error(line->number, "a copy mode for " + subject + " is already given at line " +
-                                        std::to_string(given[*index]));
+                                        std::to_string(given[index]));
                 continue;
             }
-            given[*index] = line->number;
-            if (plan_.letterKeys.count(line->number))
-                Note(line->number, line->name + " is packed as " + FileKeyOf(*index));
-            CheckCopyModeValue(*line, *index);
+            given[index] = line->number;
+            if (plan_.seriesKeys.count(line->number))
+                Note(line->number, line->name + " is packed as the key " + Quoted(FileKeyOf(index)));
+            CheckCopyModeValue(*line, index);
         }
     }
 
@@ -568,7 +643,8 @@ private:
     const std::vector<PackageFile>& files_;
     Diagnostics& diagnostics_;
     ScriptPlan plan_;
-    std::vector<std::string> foldedNames_; // stored names, folded
+    std::unordered_map<std::string, std::size_t> fileIndex_; // folded stored name -> index
+    std::set<std::string> foldedFolders_;  // folders that hold packed files, folded
     std::vector<std::string> names_;       // UTF-8, for suggestions
 };
 
@@ -592,9 +668,109 @@ std::size_t EditDistance(std::string_view a, std::string_view b)
 
 } // namespace
 
-std::string FileLetterKey(std::size_t index)
+namespace {
+
+// A component that Windows reads as "..": two or more dots, perhaps with
+// blanks, which it drops at a name's end.
+bool ClimbsUp(std::string_view component)
 {
-    return "file" + std::string(1, static_cast<char>('a' + index));
+    return std::count(component.begin(), component.end(), '.') >= 2 &&
+           component.find_first_not_of(". ") == std::string_view::npos;
+}
+
+// Windows 95, 98 and Me read at most this much of an INI file (KB Q78346)
+// and move at most this much in one profile call (KB Q230194).
+constexpr std::uint64_t kWindows9xFileLimit = 65535;
+constexpr std::uint64_t kWindows9xSectionLimit = 32767;
+
+// The install directory a user may choose instead of DefDir, and the most
+// the setup program takes.
+constexpr std::size_t kLongerChoice = 40;
+constexpr std::size_t kInstallDirLimit = 242;
+constexpr std::string_view kCommonPrograms =
+    "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\";
+
+} // namespace
+
+std::optional<std::string> LinkFileProblem(std::string_view name)
+{
+    if (name.empty()) return "is empty";
+    if (ClimbsUp(name) || name == ".") return "names no file in the Start-menu folder";
+    for (char c : {'\\', '/', ':'})
+        if (name.find(c) != std::string_view::npos)
+            return "holds " + Quoted(std::string(1, c)) + ", which leaves the Start-menu folder";
+    return std::nullopt;
+}
+
+std::optional<std::string> LinkTargetProblem(std::string_view target)
+{
+    const char* why = nullptr;
+    if (target.starts_with("\\\\") || target.starts_with("//"))
+        why = "a network path";
+    else if (target.starts_with("\\"))
+        why = "a leading \"\\\"";
+    else if (target.starts_with("/"))
+        why = "a leading \"/\"";
+    else if (target.size() >= 2 && std::isalpha(static_cast<unsigned char>(target[0])) &&
+             target[1] == ':')
+        why = "a drive";
+    for (std::size_t start = 0; !why && start <= target.size();) {
+        std::size_t end = std::min(target.find_first_of("\\/", start), target.size());
+        if (ClimbsUp(target.substr(start, end - start))) why = "a \"..\" component";
+        start = end + 1;
+    }
+    if (!why) return std::nullopt;
+    return std::string("leaves the install directory (") + why + ")";
+}
+
+std::optional<LogSize> UninstallLogSize(const ScriptInput& input, const ScriptPlan& plan,
+                                        std::size_t packedSize)
+{
+    std::optional<std::string> defDir = input.info->Value("Install", "DefDir");
+    if (!defDir || defDir->empty()) return std::nullopt;
+    LogSize size;
+    size.installDir = std::min(CharacterCount(*defDir) + kLongerChoice, kInstallDirLimit);
+    std::size_t appName =
+        std::min(CharacterCount(input.info->Value("Install", "AppName").value_or("")), kValueLimit);
+    const std::uint64_t startMenu = kCommonPrograms.size() + appName;
+    const std::uint64_t lineEnd = 2;
+    std::size_t n = 0;
+    auto record = [&](std::uint64_t value) {
+        size.section += FileKeyOf(n++).size() + 1 + value + lineEnd;
+    };
+    for (const PackageFile& file : *input.files) record(size.installDir + 1 + file.storedName.size());
+    record(size.installDir + 1 + std::string_view(kLicenseName).size());
+    record(size.installDir + 1 + std::string_view(kSetupInfoName).size());
+    for (const std::string& shortcut : plan.shortcutFiles) record(startMenu + 1 + shortcut.size());
+    size.section += std::string_view("dir=").size() + size.installDir + lineEnd;
+    size.section += std::string_view("linkdir=").size() + startMenu + lineEnd;
+    size.section += std::string_view("[Uninstall]").size() + lineEnd;
+    size.log = packedSize + size.section;
+    return size;
+}
+
+void CheckUninstallLog(const ScriptInput& input, const ScriptPlan& plan, std::size_t packedSize,
+                       Diagnostics& diagnostics)
+{
+    std::optional<LogSize> size = UninstallLogSize(input, plan, packedSize);
+    if (!size) return;
+    bool file = size->log > kWindows9xFileLimit;
+    bool section = size->section > kWindows9xSectionLimit;
+    if (!file && !section) return;
+    std::string figures = file ? "the uninstall log will be about " + Thousands(size->log) + " bytes"
+                               : "the uninstall log's [Uninstall] section will be about " +
+                                     Thousands(size->section) + " bytes";
+    if (file && section) figures += ", " + Thousands(size->section) + " of them its [Uninstall] section";
+    std::string limits =
+        file && section ? "read at most " + Thousands(kWindows9xFileLimit) +
+                              " bytes of an INI file and " + Thousands(kWindows9xSectionLimit) +
+                              " bytes of a section"
+        : file          ? "read at most " + Thousands(kWindows9xFileLimit) + " bytes of an INI file"
+                        : "read at most " + Thousands(kWindows9xSectionLimit) + " bytes of a section";
+    diagnostics.Warning(input.file, 0,
+                        figures + " (an install directory of " + std::to_string(size->installDir) +
+                            " characters); Windows 95, 98 and Me " + limits +
+                            ", so there the uninstaller cannot remove this application completely");
 }
 
 std::optional<std::string> NearestName(std::string_view word,
@@ -627,8 +803,8 @@ std::vector<std::uint8_t> PackScript(const AuthorText& text, const ScriptPlan& p
     for (std::size_t i = 0; i < text.lines.size(); ++i) {
         std::size_t number = i + 1;
         const std::string& line = text.lines[i];
-        auto key = plan.letterKeys.find(number);
-        if (key == plan.letterKeys.end()) {
+        auto key = plan.seriesKeys.find(number);
+        if (key == plan.seriesKeys.end()) {
             lines.push_back(EncodeLine(line, page).value_or(""));
         } else {
             // The value and everything after the key stay as written.
