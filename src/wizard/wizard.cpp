@@ -41,13 +41,13 @@ static INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam,
 {
     if (message == WM_INITDIALOG) {
         char text[TEXT_SIZE];
-        const char* heading[] = {"Welcome to ", setupState.caption,
+        static const char* const heading[] = {"Welcome to ", setupState.caption,
                                  "\n\nThis Setup program will install ",
                                  setupState.appName};
         Compose(text, heading, 4);
         AppendText(text, " on your computer.", TEXT_SIZE);
         SetDlgItemTextA(page, IDC_HEADING, text);
-        const char* body[] = {"To install ", setupState.appName,
+        static const char* const body[] = {"To install ", setupState.appName,
                               " on your computer now, click Next or press "
                               "Enter.\n\nTo exit Setup without installing ",
                               setupState.appName};
@@ -128,7 +128,7 @@ static INT_PTR CALLBACK FinishPageProc(HWND page, UINT message, WPARAM wParam,
 {
     if (message == WM_INITDIALOG) {
         char text[TEXT_SIZE];
-        const char* body[] = {"To install ", setupState.appName,
+        static const char* const body[] = {"To install ", setupState.appName,
                               " on your computer now, click Finish or press "
                               "Enter.\n\nTo exit Setup without installing, "
                               "click Cancel."};
