@@ -44,7 +44,7 @@ fuzz-build:
 	@scripts/prereqs.sh fuzz
 	cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DBIN_DIR=$(CURDIR)/$(BUILD)/fuzz/bin >/dev/null
-	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_decoder fuzz_entry fuzz_reader
+	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_decoder fuzz_entry fuzz_reader fuzz_lzma
 
 fuzz-short: fuzz-build
 	fuzz/run-short.sh $(CURDIR)/$(BUILD)/fuzz/bin $(CURDIR)/$(BUILD)/bin/mksetup
