@@ -16,9 +16,10 @@
 
 namespace {
 
+// 00 or FF: the top byte of a displacement within +-16 MiB.
 inline int IsTopByte(unsigned b)
 {
-    return b == 0 || b == 0xFF;
+    return ((b + 1) & 0xFF) <= 1;
 }
 
 } // namespace
@@ -59,9 +60,11 @@ unsigned long BcjX86Code(BcjX86* s, unsigned char* buf, unsigned long size,
         if (IsTopByte(op[3]) && (mask >> 1) < 0x10 && ((0x17 >> ((mask >> 1) & 7)) & 1)) {
             unsigned src = op[0] | (op[1] << 8) | (op[2] << 16) |
                            (static_cast<unsigned>(op[3]) << 24);
+            // Relative to the instruction's end, 5 bytes on.
+            const unsigned delta = encoding ? here + 5 : 0u - (here + 5);
             unsigned dest;
             for (;;) {
-                dest = encoding ? src + (here + 5) : src - (here + 5);
+                dest = src + delta;
                 if (mask == 0) break;
                 // The byte of dest that the nearest E8/E9 before (one to
                 // three bytes back; mask is not 0 here, so not this one)

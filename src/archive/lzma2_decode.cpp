@@ -455,10 +455,13 @@ int Lzma2Decode(Lzma2Decoder* p, const unsigned char* in, unsigned long* inSize,
         n = outLimit - produced;
         if (n > p->dicBufSize - before) n = p->dicBufSize - before;
         if (n > p->unpackLeft) n = p->unpackLeft;
-        int bad = 0;
         if (p->control >= 0x80) {
-            bad = DecodeSymbols(p, n);
+            const int bad = DecodeSymbols(p, n);
             n = p->dicPos - before;
+            if (bad) {
+                produced += n;
+                goto damaged;
+            }
         } else {
             __builtin_memcpy(p->dic + before, p->rc.in, n);
             p->rc.in += n;
@@ -466,7 +469,6 @@ int Lzma2Decode(Lzma2Decoder* p, const unsigned char* in, unsigned long* inSize,
         }
         produced += n;
         p->unpackLeft -= n;
-        if (bad) goto damaged;
         if (p->unpackLeft == 0) {
             if (p->control >= 0x80) {
                 // The chunk is done: its range decoder must have used
