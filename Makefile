@@ -57,6 +57,7 @@ bench:
 	$(MAKE) build
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/compare.sh $(BUILD)/bench $(BENCH_RUNS)
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/seal-bench.sh $(BUILD)/bench/seal $(BENCH_RUNS)
+	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/lzma-compare.sh $(BUILD)/bench $(BENCH_RUNS)
 	BENCH_CORPUS=$(CURDIR)/$(BUILD)/bench/corpus $(BUILD)/bin/bench_codec --benchmark_min_time=0.3
 
 clean:
