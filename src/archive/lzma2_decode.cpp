@@ -34,10 +34,10 @@ enum {
     LenHigh = LenMid + (1 << kNumPosBitsMax) * 8,
     kNumLenProbs = LenHigh + 256,
 
-    // All probability models in one array. SpecPos holds the reverse bit
-    // trees of distance slots 4 to 13; a tree's first model is at
-    // SpecPos + (its base distance) - slot, its index 0 unused, so the
-    // trees overlap to 114 models.
+    // All probability models in one array. PosDecoders holds the reverse
+    // bit trees of distance slots 4 to 13: node 1 of the tree of slot s,
+    // base distance d, is at PosDecoders + d - s, so that the ten trees
+    // lie next to each other in 114 models.
     IsMatch = 0,
     IsRep = IsMatch + (kNumStates << kNumPosBitsMax),
     IsRepG0 = IsRep + kNumStates,
@@ -45,8 +45,8 @@ enum {
     IsRepG2 = IsRepG1 + kNumStates,
     IsRep0Long = IsRepG2 + kNumStates,
     PosSlot = IsRep0Long + (kNumStates << kNumPosBitsMax),
-    SpecPos = PosSlot + (kNumLenToPosStates << 6),
-    Align = SpecPos + kNumFullDistances - kEndPosModelIndex,
+    PosDecoders = PosSlot + (kNumLenToPosStates << 6),
+    Align = PosDecoders + kNumFullDistances - kEndPosModelIndex,
     LenCoder = Align + (1 << kNumAlignBits),
     RepLenCoder = LenCoder + kNumLenProbs,
     Literal = RepLenCoder + kNumLenProbs
@@ -141,7 +141,7 @@ unsigned DecodeDistance(Lzma2RangeDecoder* rc, unsigned short* probs, unsigned l
     unsigned bits = (slot >> 1) - 1;
     unsigned dist = (2 | (slot & 1)) << bits;
     if (slot < kEndPosModelIndex)
-        return dist + ReverseTree(rc, probs + SpecPos + dist - slot - 1, bits);
+        return dist + ReverseTree(rc, probs + PosDecoders + dist - slot - 1, bits);
     // Direct bits: halve the range and take the half the code lies in,
     // without a branch.
     unsigned direct = 0;

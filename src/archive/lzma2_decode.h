@@ -97,8 +97,10 @@ enum Lzma2Result {
 // bytes. On return *inSize is the number of input bytes taken and *outSize
 // the number of bytes decoded: they are the *outSize bytes before
 // p->dicPos, in one piece, and the caller writes them out before the next
-// call. At the start of a call the decoder moves dicPos to 0 when the
-// previous call filled the dictionary or ended before a dictionary reset.
+// call. dicPos goes back to 0 only in a call that has produced nothing
+// yet: at its start when the previous call filled the dictionary, and when
+// a chunk resets the dictionary (a call that has produced bytes returns
+// before such a chunk).
 //
 // The same bytes come out, and the same result, however the input is cut
 // into pieces and the output limited, as long as the caller passes on what
