@@ -44,7 +44,7 @@ fuzz-build:
 	@scripts/prereqs.sh fuzz
 	cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DBIN_DIR=$(CURDIR)/$(BUILD)/fuzz/bin >/dev/null
-	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_decoder fuzz_entry fuzz_reader
+	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_decoder fuzz_entry fuzz_reader fuzz_lzma
 
 fuzz-short: fuzz-build
 	fuzz/run-short.sh $(CURDIR)/$(BUILD)/fuzz/bin $(CURDIR)/$(BUILD)/bin/mksetup
@@ -57,6 +57,7 @@ bench:
 	$(MAKE) build
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/compare.sh $(BUILD)/bench $(BENCH_RUNS)
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/seal-bench.sh $(BUILD)/bench/seal $(BENCH_RUNS)
+	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/lzma-compare.sh $(BUILD)/bench $(BENCH_RUNS)
 	BENCH_CORPUS=$(CURDIR)/$(BUILD)/bench/corpus $(BUILD)/bin/bench_codec --benchmark_min_time=0.3
 
 clean:

@@ -12,7 +12,7 @@ mksetup=${2:-$top/build/bin/mksetup}
 [ -x "$mksetup" ] || { echo "make-corpus: no mksetup at $mksetup" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/fuzz_decoder" "$out/fuzz_entry" "$out/fuzz_reader"
+mkdir -p "$out/fuzz_decoder" "$out/fuzz_entry" "$out/fuzz_reader" "$out/fuzz_lzma"
 
 # The stub's content does not matter to the reader; mksetup wants the shape
 # the build makes: an MZ header leading to a PE header (i386, no sections),
@@ -89,5 +89,21 @@ put("fuzz_decoder", "crafted-node0-text", b"\xe0" + steps + b"\x02\x01")
 put("fuzz_decoder", "crafted-last-matches", b"\xe1" + steps + b"\x16\x02\x12\x03")
 put("fuzz_decoder", "crafted-run-flat", b"\xe2" + b"\x2a\x04\x0b\x40\x2a\x05")
 put("fuzz_decoder", "crafted-any-dominant", b"\xe3" + b"\x3e\x06\x3e\x07\x02\x08")
+# LZMA2 streams as liblzma makes them (Python's lzma module is liblzma):
+# text, a stored stretch, runs, other lc/lp/pb, and x86 code, each behind
+# an option byte that picks a dictionary of 64 KiB, 4 KiB or 1 byte.
+import lzma
+def raw(data, **options):
+    return lzma.compress(data, format=lzma.FORMAT_RAW,
+                         filters=[dict(id=lzma.FILTER_LZMA2, dict_size=1 << 16, **options)])
+words = [b"setup", b"file", b"the", b"install", b"directory", b"of", b"program", b"a"]
+text = b" ".join(words[rng.randrange(len(words))] for _ in range(1200))[:6000]
+code = bytes(rng.randrange(256) if i % 9 else 0xE8 for i in range(4000))
+for name, data, options in [("text", text, {}), ("stored", bytes(rng.randrange(256) for _ in range(2000)), {}),
+                            ("run", b"ab" * 3000, {"preset": 0}), ("lc4pb0", text[:3000], {"lc": 4, "pb": 0}),
+                            ("lp2", text[:3000], {"lc": 0, "lp": 2}), ("code", code, {})]:
+    put("fuzz_lzma", "lzma2-" + name, b"\x04" + raw(data, **options))
+put("fuzz_lzma", "lzma2-text-small-dictionary", b"\x02" + raw(text))
+put("fuzz_lzma", "lzma2-text-one-byte-dictionary", b"\x00" + raw(text))
 PY
 echo "make-corpus: $(ls "$out"/* | wc -l) files in $out"

@@ -15,7 +15,7 @@ work=${FUZZ_WORK:-$(mktemp -d)}
 mkdir -p "$work"
 "$here/make-corpus.sh" "$work/corpus" "$mksetup" || exit 1
 status=0
-for target in fuzz_decoder fuzz_entry fuzz_reader; do
+for target in fuzz_decoder fuzz_entry fuzz_reader fuzz_lzma; do
   [ -x "$bin/$target" ] || { echo "run-short: no $bin/$target" >&2; exit 1; }
   mkdir -p "$work/artifacts/$target"
   # Saved inputs of past findings first: each must pass now.

@@ -6,7 +6,7 @@ what=${1:-test}
 # wine32 runs the product's i686 programs where the kernel runs 32-bit
 # programs; wine64 and the x86_64 cross compiler give the same suite on
 # machines whose kernel refuses them (scripts/wine-env.sh chooses).
-pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686
+pkgs=(cmake make g++ ca-certificates googletest libgtest-dev libbenchmark-dev liblzma-dev g++-mingw-w64-i686
       binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 wine32:i386
       xvfb xauth imagemagick lhasa osslsigncode openssl)
 case "$what" in
