@@ -51,7 +51,12 @@ fuzz-short: fuzz-build
 
 # Codec benchmarks, then the peers' comparison (docs/BENCHMARKS.md);
 # BENCH_RUNS alternating runs per figure, INSTALL=1 adds the Wine figure.
+# BENCH_WINE=1 adds the installations under Wine, which take minutes:
+# bench/any-size.sh (500 to 5,000 files) and bench/nsis-compare.sh (against
+# NSIS), the best of BENCH_WINE_RUNS runs each.
 BENCH_RUNS ?= 5
+BENCH_WINE ?= 0
+BENCH_WINE_RUNS ?= 3
 bench:
 	@scripts/prereqs.sh bench
 	$(MAKE) build
@@ -59,6 +64,11 @@ bench:
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/seal-bench.sh $(BUILD)/bench/seal $(BENCH_RUNS)
 	BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/lzma-compare.sh $(BUILD)/bench $(BENCH_RUNS)
 	BENCH_CORPUS=$(CURDIR)/$(BUILD)/bench/corpus $(BUILD)/bin/bench_codec --benchmark_min_time=0.3
+	@if [ "$(BENCH_WINE)" = 1 ]; then \
+	  set -e; \
+	  BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/any-size.sh $(BUILD)/bench/any-size $(BENCH_WINE_RUNS); \
+	  BIN_DIR=$(CURDIR)/$(BUILD)/bin bash bench/nsis-compare.sh $(BUILD)/bench/nsis $(BENCH_WINE_RUNS); \
+	fi
 
 clean:
 	rm -rf $(BUILD)

@@ -13,7 +13,9 @@ case "$what" in
   # The demo's desktop: Wine's own fonts (the caption buttons' glyphs), a
   # Times New Roman stand-in, and xdotool for the Start menu.
   demo) pkgs+=(fonts-wine fonts-liberation fontconfig xdotool) ;;
-  bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time) ;;
+  # nsis: bench/nsis-compare.sh's peer; python3 makes its application and
+  # bench/any-size.sh's packages.
+  bench) pkgs+=(jlha-utils default-jre-headless default-jdk-headless valgrind time nsis python3) ;;
   fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
 esac
 missing=()
