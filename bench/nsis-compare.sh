@@ -194,4 +194,11 @@ for p in ours-lzhuf ours-lzma nsis-zlib nsis-lzma; do
 done
 echo
 [ -z "$method_note" ] || echo "No LZMA row: $method_note."
+# The machine may be shared: the ratios within each run, for the scatter.
+for p in "${programs[@]}"; do
+  [ "$p" != nsis-lzma ] || continue
+  printf '%s, each run against NSIS LZMA /SOLID: build %s, install %s\n' "$(label "$p")" \
+    "$(paste -d' ' "$work/build-$p" "$work/build-nsis-lzma" | awk '{printf "%s%.2f", NR > 1 ? " " : "", $1 / $3}')" \
+    "$(paste -d' ' "$work/install-$p" "$work/install-nsis-lzma" | awk '{printf "%s%.2f", NR > 1 ? " " : "", $1 / $2}')"
+done
 echo "Aims: ours LZMA at most 0.97 of NSIS LZMA /SOLID's size; both of ours at most 0.8 of its install time."

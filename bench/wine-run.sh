@@ -44,10 +44,9 @@ wine_run() { # PROGRAM TAIL
   read -ra words <<<"$2"
   t0=$(date +%s%N)
   # Into a file, not a pipe: a process left behind must not stall the run.
-  set +e
-  timeout -k 10 "${BENCH_TIMEOUT:-1200}" wine "$program" "${words[@]}" >>"$work/wine.log" 2>&1 </dev/null
-  wine_rc=$?
-  set -e
+  wine_rc=0
+  timeout -k 10 "${BENCH_TIMEOUT:-1200}" wine "$program" "${words[@]}" >>"$work/wine.log" 2>&1 </dev/null ||
+    wine_rc=$?
   t1=$(date +%s%N)
   wine_ms=$(( (t1 - t0) / 1000000 ))
   [ "$wine_rc" -ne 124 ] || fail "$program $2: killed after ${BENCH_TIMEOUT:-1200} s"
