@@ -198,7 +198,7 @@ echo
 for p in "${programs[@]}"; do
   [ "$p" != nsis-lzma ] || continue
   printf '%s, each run against NSIS LZMA /SOLID: build %s, install %s\n' "$(label "$p")" \
-    "$(paste -d' ' "$work/build-$p" "$work/build-nsis-lzma" | awk '{printf "%s%.2f", NR > 1 ? " " : "", $1 / $3}')" \
-    "$(paste -d' ' "$work/install-$p" "$work/install-nsis-lzma" | awk '{printf "%s%.2f", NR > 1 ? " " : "", $1 / $2}')"
+    "$(paste -d' ' "$work/build-$p" "$work/build-nsis-lzma" | awk '{printf "%s%.2f", (NR > 1 ? " " : ""), $1 / $3}')" \
+    "$(paste -d' ' "$work/install-$p" "$work/install-nsis-lzma" | awk '{printf "%s%.2f", (NR > 1 ? " " : ""), $1 / $2}')"
 done
 echo "Aims: ours LZMA at most 0.97 of NSIS LZMA /SOLID's size; both of ours at most 0.8 of its install time."
