@@ -25,10 +25,14 @@
 // and is read as the entry chain alone.
 #pragma once
 
+#ifndef STUB_FILE_SIZE
+#define STUB_FILE_SIZE 38914 // as in entry_format.h
+#endif
+
 enum {
     CRC32_TABLE_SIZE = 4 * 256,  // four tables: four bytes a step
     INTEGRITY_RECORD_SIZE = 20,
-    STUB_TRAILER_OFFSET = 38904, // ARCHIVE_START - 2 (CR LF) - 8
+    STUB_TRAILER_OFFSET = STUB_FILE_SIZE - 10, // before CR LF, 8 bytes
     STUB_TRAILER_SIZE = 8
 };
 

@@ -38,11 +38,12 @@ private:
 
 // A stub as the build makes it: an MZ header leading to a PE header for
 // `machine` with no sections, whose headers end at `imageEnd`, zero bytes up
-// to 38,912 and CR LF.
+// to 38,912 and CR LF (51,200 and CR LF for the x86-64 test build's).
 inline std::vector<std::uint8_t> MakeStub(std::uint16_t machine = 0x014C,
                                           std::uint32_t imageEnd = 0x400)
 {
-    std::vector<std::uint8_t> stub(38914, 0);
+    const std::size_t size = machine == 0x8664 ? 51202 : 38914;
+    std::vector<std::uint8_t> stub(size, 0);
     auto put16 = [&](std::size_t at, unsigned value) {
         stub[at] = static_cast<std::uint8_t>(value);
         stub[at + 1] = static_cast<std::uint8_t>(value >> 8);
@@ -63,8 +64,8 @@ inline std::vector<std::uint8_t> MakeStub(std::uint16_t machine = 0x014C,
     put16(0x96, wide ? 0x0022 : 0x0102); // executable image
     put16(0x98, wide ? 0x20B : 0x10B);   // optional header magic
     put32(0x98 + 60, imageEnd);          // SizeOfHeaders
-    stub[38912] = '\r';
-    stub[38913] = '\n';
+    stub[size - 2] = '\r';
+    stub[size - 1] = '\n';
     return stub;
 }
 

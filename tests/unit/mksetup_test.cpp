@@ -324,6 +324,10 @@ TEST(CheckStub, WantsAWindowsProgramOfOursPaddedTo38912BytesAndCrLf)
     std::vector<std::uint8_t> dll = MakeStub();
     dll[0x80 + 23] |= 0x20;
     EXPECT_EQ(reason(dll), "is a DLL, not a program");
+    // 51,202 bytes for an x86-64 stub, the test build's.
+    std::vector<std::uint8_t> wideCut = MakeStub(0x8664);
+    wideCut.pop_back();
+    EXPECT_NE(reason(wideCut).find("a stub is exactly 51202 bytes"), std::string::npos);
     std::vector<std::uint8_t> wrongMagic = MakeStub(0x8664);
     wrongMagic[0x80 + 24] = 0x0B; // PE32 on an x86-64 machine
     wrongMagic[0x80 + 25] = 0x01;

@@ -20,7 +20,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 echo "$WINE_LABEL"
 BIN_DIR=${BIN_DIR:-$root/build/bin}
 WINE_BIN=$BIN_DIR/wine$WINE_SUFFIX
-TEST_TIMEOUT=${TEST_TIMEOUT:-300}
+TEST_TIMEOUT=${TEST_TIMEOUT:-600}
 export WINEPREFIX=${WINEPREFIX:-$root/build/wine-prefix$WINE_PREFIX_SUFFIX}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
@@ -108,7 +108,7 @@ echo "== stub layout"
 tally check-stub "$log" "${PIPESTATUS[0]}"
 if [ "$WINE_BITS" = 64 ]; then
   echo "== stub layout (x86_64 build)"
-  OBJDUMP=x86_64-w64-mingw32-objdump "$root/tests/wine/check-stub.sh" \
+  STUB_SIZE=51202 OBJDUMP=x86_64-w64-mingw32-objdump "$root/tests/wine/check-stub.sh" \
     "$BIN_DIR/setup-stub64.exe" "$WINE_BIN/exttool.exe" | tee "$log"
   tally check-stub64 "$log" "${PIPESTATUS[0]}"
 fi

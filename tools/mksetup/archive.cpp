@@ -107,14 +107,27 @@ std::uint64_t AppendEntry(std::vector<std::uint8_t>& out, const EntrySpec& wante
     return length;
 }
 
+std::uint32_t StubSizeOf(std::span<const std::uint8_t> program)
+{
+    // The PE header's machine field: 0x8664 for x86-64.
+    if (program.size() < 0x40 || program[0] != 'M' || program[1] != 'Z')
+        return kArchiveStart;
+    std::uint32_t pe = GetLe32(program.data() + 0x3C);
+    if (pe > program.size() - 6 || pe > kStubImageSize) return kArchiveStart;
+    return program[pe + 4] == 0x64 && program[pe + 5] == 0x86 ? kWideStubSize
+                                                                : kArchiveStart;
+}
+
 std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
                                    std::string* error)
 {
     std::vector<EntryInfo> entries;
     SetError(error, {});
-    if (program.size() < kArchiveStart) {
+    const std::uint32_t start = StubSizeOf(program);
+    if (program.size() < start) {
         SetError(error, "is " + std::to_string(program.size()) +
-                            " bytes, shorter than the 38914-byte stub");
+                            " bytes, shorter than the " + std::to_string(start) +
+                            "-byte stub");
         return entries;
     }
     // The setup program walks the chain with 32-bit offsets.
@@ -123,7 +136,7 @@ std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
         return entries;
     }
     const auto size = static_cast<std::uint32_t>(program.size());
-    std::uint32_t offset = kArchiveStart;
+    std::uint32_t offset = start;
     for (unsigned number = 1; offset < size; ++number) {
         std::string label = EntryLabel(number, offset);
         std::uint32_t remaining = size - offset;

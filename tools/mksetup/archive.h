@@ -9,8 +9,18 @@
 
 namespace archive {
 
+// The stub of the product: a 38,912-byte image and CR LF; the archive
+// starts behind it. The x86_64 build of the same sources, a test vehicle
+// for machines that cannot run 32-bit programs, has a larger stub (its
+// code is larger): 51,202 bytes. Which one a program has follows from its
+// stub's machine (StubSizeOf).
 constexpr std::uint32_t kArchiveStart = 38914;
 constexpr std::uint32_t kStubImageSize = 38912;
+constexpr std::uint32_t kWideStubSize = 51202;
+
+// The size of the stub at the start of `program` (or of a stub alone):
+// kWideStubSize for an x86-64 program, kArchiveStart otherwise.
+std::uint32_t StubSizeOf(std::span<const std::uint8_t> program);
 
 struct EntrySpec {
     std::string name;              // stored name, '\' between directories

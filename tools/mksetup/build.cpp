@@ -307,7 +307,7 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
             out << std::left << std::setw(static_cast<int>(width)) << FileKeyOf(i) << ' '
                 << files[i].name << "  " << CopyModeText(plan.copyModes[i]) << '\n';
     }
-    const std::uint64_t archiveBytes = program.size() - archive::kArchiveStart;
+    const std::uint64_t archiveBytes = program.size() - archive::StubSizeOf(program);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char elapsed[32];

@@ -129,7 +129,7 @@ std::string Hex32(std::uint32_t value)
 }
 
 // One line on the integrity record, for list.
-std::string SealText(const archive::SealStatus& seal)
+std::string SealText(const archive::SealStatus& seal, std::span<const std::uint8_t> program)
 {
     switch (seal.kind) {
     case archive::SealStatus::Unsealed:
@@ -141,7 +141,7 @@ std::string SealText(const archive::SealStatus& seal)
         break;
     }
     std::string text = "integrity record: CRC-32 " + Hex32(seal.crcStored) + " over " +
-                       std::to_string(seal.archiveEnd - archive::kArchiveStart) + " bytes, " +
+                       std::to_string(seal.archiveEnd - archive::StubSizeOf(program)) + " bytes, " +
                        std::to_string(seal.entryCount) + " entries: OK";
     if (seal.bytesBehind)
         text += "; " + std::to_string(seal.bytesBehind) +
@@ -184,7 +184,7 @@ int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
             << FormatDosStamp(restored) << "  " << std::setw(11)
             << AttributeText(entry.attributes) << "  " << page.Show(entry.name) << '\n';
     }
-    out << SealText(seal) << '\n';
+    out << SealText(seal, program) << '\n';
     if (!error.empty()) throw ToolError(setup.string(), page.Show(error));
     return 0;
 }
@@ -209,7 +209,8 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors, 
     std::vector<archive::EntryInfo> entries =
         archive::ListEntries(EntryPart(program, seal), &chainError);
     if (!chainError.empty()) report(chainError);
-    if (program[STUB_IMAGE_SIZE] != '\r' || program[STUB_IMAGE_SIZE + 1] != '\n')
+    const std::uint32_t stubSize = archive::StubSizeOf(program);
+    if (program[stubSize - 2] != '\r' || program[stubSize - 1] != '\n')
         report("the stub does not end in CR LF");
     if (entries.size() < 2)
         report("holds " + std::to_string(entries.size()) +

@@ -5,11 +5,10 @@
 
 #include "entry_format.h"
 #include "integrity.h"
+#include "archive.h"
 
 namespace archive {
 namespace {
-
-constexpr std::uint32_t kStart = ARCHIVE_START;
 
 std::uint32_t Le32(const std::uint8_t* p)
 {
@@ -29,7 +28,7 @@ std::uint32_t Crc(std::span<const std::uint8_t> bytes)
 long long CountEntries(std::span<const std::uint8_t> program, std::uint64_t end,
                        std::string* problem)
 {
-    std::uint64_t offset = kStart;
+    std::uint64_t offset = StubSizeOf(program);
     long long count = 0;
     while (offset < end) {
         std::uint32_t length =
@@ -50,17 +49,18 @@ long long CountEntries(std::span<const std::uint8_t> program, std::uint64_t end,
 
 void Seal(std::vector<std::uint8_t>& program)
 {
-    if (program.size() < kStart) throw std::invalid_argument("shorter than the stub");
-    if (program.size() - kStart > 0xFFFFFFFFu - kRecordSize - kStart)
+    const std::uint32_t start = StubSizeOf(program);
+    if (program.size() < start) throw std::invalid_argument("shorter than the stub");
+    if (program.size() - start > 0xFFFFFFFFu - kRecordSize - start)
         throw std::invalid_argument("archive larger than 4 GiB");
     std::string problem;
     long long count = CountEntries(program, program.size(), &problem);
     if (count < 0) throw std::invalid_argument(problem);
     IntegrityRecord record;
-    record.archiveLength = static_cast<unsigned long>(program.size() - kStart);
-    record.crc = Crc(std::span(program).subspan(kStart));
+    record.archiveLength = static_cast<unsigned long>(program.size() - start);
+    record.crc = Crc(std::span(program).subspan(start));
     record.entryCount = static_cast<unsigned long>(count);
-    MakeStubTrailer(program.data() + kTrailerOffset, record.archiveLength);
+    MakeStubTrailer(program.data() + start - 10, record.archiveLength);
     std::uint8_t bytes[kRecordSize];
     MakeIntegrityRecord(bytes, record);
     program.insert(program.end(), bytes, bytes + kRecordSize);
@@ -71,11 +71,12 @@ SealStatus CheckSeal(std::span<const std::uint8_t> program)
     SealStatus status;
     status.archiveEnd = program.size();
     unsigned long archiveLength = 0;
-    if (program.size() < kStart ||
-        !ReadStubTrailer(program.data() + kTrailerOffset, &archiveLength))
+    const std::uint32_t start = StubSizeOf(program);
+    if (program.size() < start ||
+        !ReadStubTrailer(program.data() + start - 10, &archiveLength))
         return status;
     status.kind = SealStatus::Damaged;
-    std::uint64_t recordOffset = std::uint64_t{kStart} + archiveLength;
+    std::uint64_t recordOffset = std::uint64_t{start} + archiveLength;
     IntegrityRecord record{};
     if (program.size() < recordOffset + kRecordSize) {
         status.problem = "truncated: the archive should end at offset " +
@@ -93,7 +94,7 @@ SealStatus CheckSeal(std::span<const std::uint8_t> program)
     status.crcStored = static_cast<std::uint32_t>(record.crc);
     status.entryCount = static_cast<std::uint32_t>(record.entryCount);
     status.bytesBehind = program.size() - recordOffset - kRecordSize;
-    status.crcComputed = Crc(program.subspan(kStart, archiveLength));
+    status.crcComputed = Crc(program.subspan(start, archiveLength));
     long long count = CountEntries(program, recordOffset, &status.problem);
     if (count < 0) return status;
     if (static_cast<unsigned long>(count) != record.entryCount) {

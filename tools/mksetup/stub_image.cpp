@@ -5,6 +5,7 @@
 
 #include "entry_format.h"
 #include "integrity.h"
+#include "archive.h"
 
 namespace mksetup {
 namespace {
@@ -27,9 +28,10 @@ std::string Hex(unsigned value)
     return text;
 }
 
-bool EndsInCrLf(std::span<const std::uint8_t> program)
+bool EndsInCrLf(std::span<const std::uint8_t> program, std::uint32_t stubSize)
 {
-    return program[STUB_IMAGE_SIZE] == '\r' && program[STUB_IMAGE_SIZE + 1] == '\n';
+    return program.size() >= stubSize && program[stubSize - 2] == '\r' &&
+           program[stubSize - 1] == '\n';
 }
 
 } // namespace
@@ -42,16 +44,20 @@ StubImage ReadStubImage(std::span<const std::uint8_t> stub, std::string* problem
         return StubImage{};
     };
     problem->clear();
-    if (stub.size() != ARCHIVE_START)
-        return fail("is " + std::to_string(stub.size()) +
-                    " bytes; a stub is exactly 38914 bytes (38912-byte image and CR LF)");
-    if (!EndsInCrLf(stub)) return fail("does not end in CR LF; not a stub");
+    // 38914 bytes (the x86-64 test build's: 51202): image, padding, CR LF.
+    const std::uint32_t stubSize = archive::StubSizeOf(stub);
+    const std::uint32_t imageSize = stubSize - 2, trailer = stubSize - 10;
+    if (stub.size() != stubSize)
+        return fail("is " + std::to_string(stub.size()) + " bytes; a stub is exactly " +
+                    std::to_string(stubSize) + " bytes (" + std::to_string(imageSize) +
+                    "-byte image and CR LF)");
+    if (!EndsInCrLf(stub, stubSize)) return fail("does not end in CR LF; not a stub");
     if (stub[0] != 'M' || stub[1] != 'Z')
         return fail("is no Windows program (no MZ header); not a stub");
     // The DOS header's last field leads to the PE signature, the file
     // header (20 bytes) and the optional header.
     std::uint32_t pe = Le32(stub, 0x3C);
-    if (pe < 0x40 || pe > STUB_IMAGE_SIZE - 24 || stub[pe] != 'P' || stub[pe + 1] != 'E' ||
+    if (pe < 0x40 || pe > imageSize - 24 || stub[pe] != 'P' || stub[pe + 1] != 'E' ||
         stub[pe + 2] != 0 || stub[pe + 3] != 0)
         return fail("has an MZ header but no PE header; not a Windows program of ours");
     image.machine = Le16(stub, pe + 4);
@@ -66,28 +72,30 @@ StubImage ReadStubImage(std::span<const std::uint8_t> stub, std::string* problem
         return fail(characteristics & 0x2000 ? "is a DLL, not a program"
                                              : "is not marked as an executable image");
     std::uint16_t wantedMagic = image.machine == kMachineI386 ? 0x10B : 0x20B;
-    if (optionalSize < 64 || optional + optionalSize > STUB_IMAGE_SIZE ||
+    if (optionalSize < 64 || optional + optionalSize > imageSize ||
         Le16(stub, optional) != wantedMagic)
         return fail("has an optional header that does not fit its machine");
     std::uint32_t table = optional + optionalSize;
-    if (table + 40ull * sections > STUB_IMAGE_SIZE)
-        return fail("has a section table that runs past its 38912-byte image");
+    if (table + 40ull * sections > imageSize)
+        return fail("has a section table that runs past its " + std::to_string(imageSize) +
+                    "-byte image");
     std::uint64_t end = Le32(stub, optional + 60); // SizeOfHeaders
     for (std::uint32_t i = 0; i < sections; ++i) {
         std::uint32_t entry = table + 40 * i;
         std::uint32_t rawSize = Le32(stub, entry + 16), rawStart = Le32(stub, entry + 20);
         if (rawSize) end = std::max<std::uint64_t>(end, std::uint64_t{rawStart} + rawSize);
     }
-    if (end > STUB_IMAGE_SIZE)
+    if (end > imageSize)
+        return fail("has an image of " + std::to_string(end) + " bytes, more than the " +
+                    std::to_string(imageSize) + " before CR LF: it was cut to fit");
+    if (end > trailer)
         return fail("has an image of " + std::to_string(end) +
-                    " bytes, more than the 38912 before CR LF: it was cut to fit");
-    if (end > STUB_TRAILER_OFFSET)
-        return fail("has an image of " + std::to_string(end) +
-                    " bytes, which reaches into the trailer at 38904 that mksetup fills");
+                    " bytes, which reaches into the trailer at " + std::to_string(trailer) +
+                    " that mksetup fills");
     image.imageEnd = static_cast<std::uint32_t>(end);
     // The build pads the linked image with zero bytes; anything else there
     // is no stub of ours.
-    auto padding = stub.subspan(image.imageEnd, STUB_IMAGE_SIZE - image.imageEnd);
+    auto padding = stub.subspan(image.imageEnd, imageSize - image.imageEnd);
     if (std::any_of(padding.begin(), padding.end(), [](std::uint8_t b) { return b != 0; }))
         return fail("holds data between its image (" + std::to_string(image.imageEnd) +
                     " bytes) and the CR LF; a stub is padded with zero bytes");
@@ -96,20 +104,21 @@ StubImage ReadStubImage(std::span<const std::uint8_t> stub, std::string* problem
 
 std::optional<std::string> NotASetupProgram(std::span<const std::uint8_t> program)
 {
-    if (program.size() < ARCHIVE_START)
+    const std::uint32_t start = archive::StubSizeOf(program);
+    if (program.size() < start)
         return "not a setup program: " + std::to_string(program.size()) +
-               " bytes, shorter than the 38914-byte stub";
+               " bytes, shorter than the " + std::to_string(start) + "-byte stub";
     if (program[0] != 'M' || program[1] != 'Z')
         return std::string("not a setup program: it does not begin with a Windows "
                            "program (no MZ header)");
     // A setup program with one of the two damaged is still one (verify
     // reports the damage); without both it is some other Windows program.
-    bool entry = program.size() < ARCHIVE_START + 4 ||
-                 std::equal(program.begin() + ARCHIVE_START,
-                            program.begin() + ARCHIVE_START + 4, "WY1");
-    if (!EndsInCrLf(program) && !entry)
-        return std::string("not a setup program: neither the stub's CR LF at offset "
-                           "38912 nor an entry at 38914");
+    bool entry = program.size() < start + 4 ||
+                 std::equal(program.begin() + start, program.begin() + start + 3, "WY1") ||
+                 std::equal(program.begin() + start, program.begin() + start + 3, "WY2");
+    if (!EndsInCrLf(program, start) && !entry)
+        return "not a setup program: neither the stub's CR LF at offset " +
+               std::to_string(start - 2) + " nor an entry at " + std::to_string(start);
     return std::nullopt;
 }
 
