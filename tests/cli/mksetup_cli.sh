@@ -57,7 +57,7 @@ build() { "$mksetup" build --inf "$pkg/setup.inf" --license "$pkg/license.txt" \
 
 # --- build, list, verify, extract ---------------------------------------
 expect_success "build" build -o "$work/setup.exe"
-grep -qE '^/.*/setup.exe: 5 application files, [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
+grep -qE '^/.*/setup.exe: 5 application files, LZHUF -9, [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
   fail "build prints no summary"
 grep -q 'filea' "$work/out" && fail "build prints the key table without --verbose"
 expect_success "build --verbose" build --verbose -o "$work/setup.exe"
