@@ -237,7 +237,7 @@ void CheckDictionaryMemory(const BuildOptions& options, const lzmapack::Options&
                         "the setup program needs about " + std::string(megabytes) +
                             " MB of memory to install this package (a dictionary of " +
                             MiBText(dictionary) + " and about " +
-                            std::to_string((state + 512) / 1024) +
+                            std::to_string((state + 500) / 1000) +
                             " KB of decoder state), more than a Windows 95 machine with "
                             "16 MB can give, which gets 8 MiB (the default); where it cannot "
                             "allocate the dictionary, it stops with \"File Error!\"");

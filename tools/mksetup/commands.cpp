@@ -273,7 +273,7 @@ int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
         out << "LZMA: " << (streams.count == 1 ? "1 stream" : std::to_string(streams.count) + " streams")
             << "; the setup program allocates a dictionary of at most " << Thousands(mostMemory)
             << " bytes (stream " << mostMemoryStream << ") and about "
-            << (sizeof(Lzma2Decoder) + 512) / 1024 << " KB of decoder state\n";
+            << (sizeof(Lzma2Decoder) + 500) / 1000 << " KB of decoder state\n";
     out << SealText(seal) << '\n';
     if (!error.empty()) throw ToolError(setup.string(), page.Show(error));
     return 0;

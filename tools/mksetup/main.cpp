@@ -56,9 +56,11 @@ constexpr const char* kBuildHelp =
     "         than the files hold. Options take their value after a blank or\n"
     "         after \"=\" (--inf=setup.inf).\n";
 constexpr const char* kListHelp =
-    "list     Shows every entry: number, key, size, packed size, the time\n"
-    "         the setup program gives the file (UTC), its attributes and its\n"
-    "         name, read in code page --codepage (default 1252).\n";
+    "list     Shows every entry: number, key, size, packed size, method\n"
+    "         (LZHUF, LZMA, LZMA+x86) and LZMA stream, the time the setup\n"
+    "         program gives the file (UTC), its attributes and its name, read\n"
+    "         in code page --codepage (default 1252); and the memory the setup\n"
+    "         program allocates for its largest LZMA stream.\n";
 constexpr const char* kVerifyHelp =
     "verify   Decodes every entry and checks sizes, damage, names, FileNum\n"
     "         and the shortcuts of [Links]; exits non-zero naming each\n"
