@@ -25,6 +25,22 @@ std::uint32_t Le(std::span<const std::uint8_t> d, std::size_t at, int bytes)
     return v;
 }
 
+// The most bytes an LZMA2 stream part decodes to per byte it holds. A
+// byte of range code carries at most 8 / log2(2048 / 2017) = 363.5
+// decisions, since a probability moves no closer to certainty than
+// 2017/2048 and each decision keeps at most that share of the range; and
+// the most bytes per decision are those of a repeated match of 273 bytes
+// in 14 decisions (IsMatch, IsRep, IsRepG0, IsRep0Long, two length
+// choices, 8 bits of length): 7,090 bytes. Uncompressed chunks give less.
+constexpr std::uint64_t kMostDecodedPerByte = 7200;
+
+// The most an entry can give its file: its decodedSize, or less where its
+// bytes cannot hold that much.
+std::uint64_t MostDecoded(const EntryPart& e)
+{
+    return std::min<std::uint64_t>(e.decodedSize, e.part.size() * kMostDecodedPerByte);
+}
+
 } // namespace
 
 // The raw LZMA2 encoder of one stream, ended whatever happens.
@@ -197,11 +213,13 @@ std::vector<std::string> DecodeRun(std::span<const EntryPart> entries, const Fil
                 continue;
             }
             // As the setup program does: no more dictionary than the
-            // stream's entries hold (at least one byte).
-            std::uint64_t total = e.decodedSize;
+            // stream's entries hold (at least one byte); and no more than
+            // their bytes can decode to, which is all a damaged size that
+            // claims gigabytes can reach.
+            std::uint64_t total = MostDecoded(e);
             for (std::size_t i = index + 1; i < entries.size(); i++) {
                 if (entries[i].part.empty() || (entries[i].part[0] & kFlagNewStream)) break;
-                total += entries[i].decodedSize;
+                total += MostDecoded(entries[i]);
             }
             const std::uint64_t size =
                 std::max<std::uint64_t>(1, std::min<std::uint64_t>(Lzma2DictSize(dictByte), total));
@@ -232,7 +250,8 @@ std::vector<std::string> DecodeRun(std::span<const EntryPart> entries, const Fil
         // nothing but perhaps the stream's end marker.
         const std::span<const std::uint8_t> data = e.part.subspan(2);
         Bytes file;
-        file.reserve(std::min<std::size_t>(e.decodedSize, 1 << 26)); // a damaged size may be huge
+        file.reserve(static_cast<std::size_t>(
+            std::min<std::uint64_t>(MostDecoded(e), 1 << 26))); // a damaged size may be huge
         std::size_t taken = 0;
         int result;
         do { // again only after the dictionary's end

@@ -114,7 +114,9 @@ using FileSink = std::function<void(std::size_t, std::span<const std::uint8_t>)>
 // Decodes a run of LZMA entries in archive order with the stub's decoder,
 // each continued entry (flag 0x02 clear) carrying on the stream of the one
 // before, in a dictionary sized as the setup program sizes it: the smaller
-// of what the dictionary byte says and what the stream's entries hold.
+// of what the dictionary byte says and what the stream's entries hold
+// (or can hold: a damaged decodedSize of gigabytes behind a few bytes gets
+// no more dictionary than those bytes can decode to, with the same outcome).
 // Passes every sound entry to `sink` and returns one message per damaged
 // entry ("entry 5 \"bin\\tool.exe\": ..."), in the entries' order, none
 // when all are sound: the entries not passed to `sink` are those of the
