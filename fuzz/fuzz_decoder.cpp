@@ -77,9 +77,11 @@ int Run(const std::uint8_t* block, std::size_t size, unsigned char fill,
         Sink* sink)
 {
     // A fresh heap object per run, so that the sanitizer sees its bounds;
-    // filled with rubbish the decoder must not rely on.
+    // filled with rubbish the decoder must not rely on, all but `source`,
+    // which the caller sets (none: the block comes whole).
     auto decoder = std::make_unique<LzhufDecoder>();
     std::memset(decoder.get(), fill, sizeof(LzhufDecoder));
+    decoder->source = nullptr;
     return Decode(decoder.get(), block, size, Take, sink);
 }
 
@@ -113,6 +115,7 @@ void CheckCrafted(unsigned option, const std::uint8_t* script, std::size_t size)
     Expected expected{&crafted.expected};
     auto decoder = std::make_unique<LzhufDecoder>();
     std::memset(decoder.get(), 0x5A, sizeof(LzhufDecoder));
+    decoder->source = nullptr;
     FUZZ_CHECK(Decode(decoder.get(), block.data(), block.size(), Compare, &expected) == LzhufOk);
     FUZZ_CHECK(expected.taken == textsize);
     FUZZ_CHECK(expected.finished);

@@ -13,6 +13,9 @@
 //      on a file in a scratch directory; the extraction must write nothing
 //      outside its target directory, and succeeds only when every entry
 //      decodes.
+// In 0 and 1 every entry is also read as verify and extract read it, LZMA
+// entries through their streams: each entry is told once, sound with its
+// decodedSize or damaged with a reason.
 // No crash, no sanitizer report, no exception other than the tool's own
 // errors, and the listing must describe a chain that lies within the file.
 #include <unistd.h>
@@ -23,6 +26,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,6 +37,7 @@
 #include "fuzz_check.h"
 #include "lzhuf.h"
 #include "lzhuf_encoder.h"
+#include "payload_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -103,6 +108,30 @@ void CheckChain(const std::vector<std::uint8_t>& program)
             FUZZ_CHECK(!reason.empty());
         }
     }
+
+    // Both methods as verify and extract read them: one call per entry, in
+    // order within each callback, no more bytes than the entry can hold
+    // (for LZMA 7,090 per byte of its stream part).
+    std::vector<int> told(entries.size());
+    std::size_t nextSound = 0, nextDamaged = 0;
+    mksetup::DecodeEntries(
+        program, entries,
+        [&](std::size_t i, std::span<const std::uint8_t> bytes) {
+            FUZZ_CHECK(i < entries.size() && i >= nextSound);
+            nextSound = i + 1;
+            told[i]++;
+            FUZZ_CHECK(bytes.size() == entries[i].decodedSize);
+            FUZZ_CHECK(bytes.size() <= (entries[i].method == archive::Method::Lzhuf
+                                            ? OutputBound(entries[i])
+                                            : std::uint64_t{entries[i].streamSize} * 7090));
+        },
+        [&](std::size_t i, const std::string& reason) {
+            FUZZ_CHECK(i < entries.size() && i >= nextDamaged);
+            nextDamaged = i + 1;
+            told[i]++;
+            FUZZ_CHECK(!reason.empty());
+        });
+    for (int count : told) FUZZ_CHECK(count == 1);
 
     // An entry description that did not come from the listing: the reader
     // must refuse what lies outside the file rather than read there.
@@ -209,8 +238,10 @@ void CheckCommands(const std::vector<std::uint8_t>& program)
     // An extraction that succeeds has met no entry the reader calls damaged.
     if (extracted) {
         std::string error;
-        for (const archive::EntryInfo& entry : archive::ListEntries(program, &error))
-            FUZZ_CHECK(archive::DecodeEntry(program, entry, &error).has_value());
+        const std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+        mksetup::DecodeEntries(
+            program, entries, [](std::size_t, std::span<const std::uint8_t>) {},
+            [](std::size_t, const std::string&) { FUZZ_CHECK(false); });
     }
 
     // Nothing but the setup program and the target directory's contents.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the starting corpus of the fuzz targets from real setup programs:
 # mksetup packs examples/hello and a few small generated packages behind a
-# stand-in stub, and the archives, their entry blocks and plain data are
+# stand-in stub, with either method, and the archives, their entry blocks and plain data are
 # laid out in OUT/<target>/ in the form each target reads.
 # Usage: fuzz/make-corpus.sh OUT [MKSETUP]
 set -eu
@@ -51,6 +51,14 @@ for kind in empty repeat text random nested; do
   printf 'License for %s\r\n' "$kind" >"$work/$kind.lic"
   "$mksetup" build --inf "$work/$kind.inf" --license "$work/$kind.lic" \
     --root "$root" --stub "$work/stub.exe" -o "$work/$kind.exe" >/dev/null
+  "$mksetup" build --method lzma --inf "$work/$kind.inf" --license "$work/$kind.lic" \
+    --root "$root" --stub "$work/stub.exe" -o "$work/$kind-lzma.exe" >/dev/null
+done
+# The example with the LZMA method: one solid stream, and one per file.
+for solid in "" --no-solid; do
+  "$mksetup" build --method lzma $solid --inf "$top/examples/hello/setup.inf" \
+    --license "$top/examples/hello/license.txt" --root "$work/hello-files" \
+    --stub "$work/stub.exe" -o "$work/hello-lzma${solid:+-separate}.exe" >/dev/null
 done
 
 python3 - "$out" "$work"/*.exe <<'PY'

@@ -57,7 +57,7 @@ build() { "$mksetup" build --inf "$pkg/setup.inf" --license "$pkg/license.txt" \
 
 # --- build, list, verify, extract ---------------------------------------
 expect_success "build" build -o "$work/setup.exe"
-grep -qE '^/.*/setup.exe: 5 application files, [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
+grep -qE '^/.*/setup.exe: 5 application files, LZHUF -9, [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
   fail "build prints no summary"
 grep -q 'filea' "$work/out" && fail "build prints the key table without --verbose"
 expect_success "build --verbose" build --verbose -o "$work/setup.exe"
@@ -110,6 +110,85 @@ if [ "$(dirname "$mksetup")/setup-stub.exe" -ef "$stub" ]; then
   cmp -s "$work/setup.exe" "$work/default.exe" || fail "the default stub is not the one built"
 fi
 expect_success "verify fast build" "$mksetup" verify "$work/fast.exe"
+
+# --- the LZMA method ------------------------------------------------------
+# The example and a Windows program of x86 code (the stub, real or not)
+# as tool.exe, the last file, so that the keys stay as the example has them.
+cp -rp "$pkg/files" "$work/lz"
+cp "$stub" "$work/lz/tool.exe" && touch -d '2025-07-08 09:10:12' "$work/lz/tool.exe"
+sed '/^FileNum=/d' "$pkg/setup.inf" >"$work/lz.inf" && touch -r "$pkg/setup.inf" "$work/lz.inf"
+lzbuild() { "$mksetup" build --inf "$work/lz.inf" --license "$pkg/license.txt" --root "$work/lz" \
+              --stub "$stub" "$@"; }
+lzfiles="HelloWorld.exe Readme.txt hello.txt data/sample.bin help/Guide.txt tool.exe"
+# extracted DIR WHAT: every file of the package, byte for byte and with its time.
+extracted() {
+  local f
+  for f in $lzfiles; do
+    cmp -s "$work/lz/$f" "$1/$f" || fail "$2: $f differs after extract"
+    [ "$(( $(stat -c %Y "$work/lz/$f") / 2 * 2 ))" = "$(stat -c %Y "$1/$f")" ] || fail "$2: $f: mtime"
+  done
+  cmp -s "$pkg/license.txt" "$1/License.txt" || fail "$2: License.txt differs"
+}
+expect_success "build --method lzma" lzbuild --method lzma -o "$work/lzma.exe"
+grep -qE '^/.*/lzma.exe: 6 application files, LZMA -9 \(1 solid stream, dictionary [0-9,]+ bytes, x86 filter on 1 file\), [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
+  fail "build --method lzma: summary: $(cat "$work/out")"
+expect_success "list of an LZMA program" "$mksetup" list "$work/lzma.exe"
+grep -qE '^ +1  - .* LZHUF +- +.*Uninstal.inf$' "$work/out" && grep -qE '^ +2  - .* LZHUF +- ' "$work/out" ||
+  fail "list: the texts are not LZHUF entries"
+grep -qE '^ +3  filea .* LZMA +1 start .*HelloWorld.exe$' "$work/out" &&
+  grep -qE '^ +7  filee .* LZMA +1 .*help\\Guide.txt$' "$work/out" &&
+  grep -qE '^ +8  filef .* LZMA\+x86 +1 .*tool.exe$' "$work/out" || fail "list: methods and stream of the LZMA entries"
+grep -qE '^LZMA: 1 stream; the setup program allocates a dictionary of at most [0-9,]+ bytes \(stream 1\) and about [0-9]+ KB of decoder state$' "$work/out" ||
+  fail "list: no line on the LZMA dictionary"
+expect_success "verify of an LZMA program" "$mksetup" verify "$work/lzma.exe"
+grep -q 'lzma.exe: 8 entries OK (6 of them LZMA, in 1 stream), integrity record OK$' "$work/out" ||
+  fail "verify of an LZMA program: $(cat "$work/out")"
+expect_success "extract of an LZMA program" "$mksetup" extract "$work/lzma.exe" -d "$work/lzma-x"
+extracted "$work/lzma-x" "LZMA"
+expect_success "build --method lzma again" lzbuild --method=LZMA -9 -o "$work/lzma2.exe"
+cmp -s "$work/lzma.exe" "$work/lzma2.exe" || fail "two LZMA builds differ"
+expect_success "build --method lzhuf" lzbuild --method lzhuf -o "$work/lzhuf.exe"
+expect_success "build without --method" lzbuild -o "$work/default.exe"
+cmp -s "$work/lzhuf.exe" "$work/default.exe" || fail "--method lzhuf is not the default"
+[ "$(stat -c %s "$work/lzma.exe")" -lt "$(stat -c %s "$work/lzhuf.exe")" ] || fail "LZMA is no smaller than LZHUF"
+
+expect_success "build --no-solid" lzbuild --method lzma --no-solid -1 -o "$work/separate.exe"
+grep -qF 'LZMA -1 (6 streams, dictionaries up to ' "$work/out" || fail "--no-solid: summary"
+expect_success "list --no-solid" "$mksetup" list "$work/separate.exe"
+[ "$(grep -cE ' LZMA(\+x86)? +[1-6] start ' "$work/out")" = 6 ] || fail "--no-solid: not one stream per file"
+expect_success "verify --no-solid" "$mksetup" verify "$work/separate.exe"
+expect_success "extract --no-solid" "$mksetup" extract "$work/separate.exe" -d "$work/separate-x"
+extracted "$work/separate-x" "--no-solid"
+
+# The first chunk of entry 4 (Readme.txt) given a control byte LZMA2 does
+# not define: verify names it and the four entries behind it in its stream.
+cp "$work/lzma.exe" "$work/lzma-damaged.exe"
+at=$(offset_of 'Readme.txt' "$work/lzma-damaged.exe")
+poke "$work/lzma-damaged.exe" $((at + 10 + 4 + 2)) '\x03'
+expect_failure "verify of a damaged LZMA entry" 'entry 4 "Readme.txt": its LZMA2 data is damaged' \
+  "$mksetup" verify "$work/lzma-damaged.exe"
+[ "$(grep -c 'lost with entry 4, which its solid stream needs' "$work/err")" = 4 ] &&
+  grep -q 'entry 8 "tool.exe": lost with entry 4' "$work/err" || fail "verify: the entries lost with entry 4"
+grep -q 'entry 3' "$work/err" && fail "verify: entry 3 called damaged"
+unseal "$work/lzma-damaged.exe" "$work/lzma-unsealed.exe"
+expect_failure "extract of a damaged LZMA entry" 'entry 4 "Readme.txt": its LZMA2 data is damaged' \
+  "$mksetup" extract "$work/lzma-unsealed.exe" -d "$work/lzma-damaged"
+cmp -s "$work/lz/HelloWorld.exe" "$work/lzma-damaged/HelloWorld.exe" && [ ! -e "$work/lzma-damaged/Readme.txt" ] &&
+  [ ! -e "$work/lzma-damaged/tool.exe" ] || fail "extract: not the entries before the damaged one alone"
+
+expect_failure "unknown method" '--method zip is not a method; the methods are lzhuf (the default) and lzma' \
+  lzbuild --method zip -o "$work/bad.exe"
+for mib in 0 65 1000 8M; do
+  expect_failure "--dictionary $mib" "--dictionary $mib is out of range: the LZMA dictionary is 1 to 64 MiB" \
+    lzbuild --method lzma --dictionary "$mib" -o "$work/bad.exe"
+done
+expect_failure "--no-solid without LZMA" '--no-solid is an option of --method lzma' lzbuild --no-solid -o "$work/bad.exe"
+expect_failure "--dictionary without LZMA" '--dictionary is an option of --method lzma' \
+  lzbuild --method lzhuf --dictionary 8 -o "$work/bad.exe"
+[ ! -e "$work/bad.exe" ] || fail "a refused build left its output"
+expect_success "--dictionary 5" lzbuild --method lzma --dictionary 5 -o "$work/dict5.exe"
+grep -qF -- '--dictionary 5: note: ' "$work/err" && grep -qF 'packed with 4 MiB, the largest of them up to 5 MiB' "$work/err" ||
+  fail "no note of the dictionary taken down"
 
 # --- errors of the author ------------------------------------------------
 sed 's/^FileNum=5/FileNum=6/' "$pkg/setup.inf" >"$work/wrong.inf"

@@ -699,4 +699,36 @@ TEST(LzmaPack, DamageNamesTheEntryAndWhatItsStreamLoses)
     EXPECT_TRUE(u.files[5] == files[5]);
 }
 
+// The build packs a file at a time, from sizes taken before the files are
+// read: the same parts as Pack, and a file that changed size meanwhile
+// still comes back whole.
+TEST(LzmaPack, OneFileAtATimeGivesPacksBytesAndSurvivesChangedSizes)
+{
+    const std::vector<Bytes> files = SampleFiles();
+    std::vector<std::uint64_t> sizes(files.size());
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < files.size(); i++) total += sizes[i] = files[i].size();
+    for (const bool solid : {true, false}) {
+        lzmapack::Options o;
+        o.solid = solid;
+        lzmapack::Packer packer(o, sizes);
+        std::vector<Bytes> parts;
+        for (std::size_t i = 0; i < files.size(); i++) {
+            EXPECT_EQ(packer.NextDictionary(), lzmapack::DictionaryFor(solid ? total : sizes[i], o)) << i;
+            parts.push_back(packer.Next({"file" + std::to_string(i), files[i]}));
+        }
+        EXPECT_TRUE(parts == PackFiles(files, o)) << solid;
+        EXPECT_THROW(packer.Next({"extra", files[0]}), std::logic_error);
+    }
+    // Announced far smaller than they are: a 4 KiB dictionary over 84 KB.
+    lzmapack::Options o;
+    lzmapack::Packer packer(o, std::vector<std::uint64_t>(files.size(), 1));
+    std::vector<Bytes> parts;
+    for (std::size_t i = 0; i < files.size(); i++) parts.push_back(packer.Next({"f", files[i]}));
+    EXPECT_EQ(parts[0][1], 0); // the dictionary byte of 4 KiB
+    const Unpacked u = UnpackParts(parts, Sizes(files));
+    EXPECT_TRUE(u.problems.empty()) << u.problems.front();
+    EXPECT_TRUE(u.files == files);
+}
+
 } // namespace

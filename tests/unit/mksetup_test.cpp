@@ -3,15 +3,19 @@
 // stored so that the setup program restores them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "archive.h"
 #include "commands.h"
 #include "dos_time.h"
+#include "lzma_pack.h"
 #include "mksetup_support.h"
 #include "seal.h"
 #include "package.h"
@@ -455,7 +459,7 @@ TEST(Build, RefusesAProgramLargerThanTheSetupProgramCanReadNamingTheSize)
     std::ostringstream out, errors;
     ASSERT_EQ(BuildSetup(options, out, errors), 0) << errors.str();
     const std::uint64_t whole = fs::file_size(options.output);
-    EXPECT_NE(out.str().find("2 application files, 6,") , std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("2 application files, LZHUF -9, 6,"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("filea"), std::string::npos);
 
     // The largest program there may be is made; one byte less is refused.
@@ -476,4 +480,326 @@ TEST(Build, RefusesAProgramLargerThanTheSetupProgramCanReadNamingTheSize)
                                       "bytes of files are still to be packed");
     }
     EXPECT_FALSE(fs::exists(options.output));
+}
+
+// ---- the LZMA method ----
+
+namespace {
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<std::uint8_t> Noise(std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t x = 12345;
+    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 23);
+    return bytes;
+}
+
+void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A package of every kind of file: two copies of a Windows program, text,
+// noise, an empty file; its setup information file, license and a stub.
+struct Package {
+    ScratchDir dir;
+    const std::vector<std::string> names = {"app.exe", "data/noise.bin", "docs/readme.txt",
+                                            "empty.txt", "lib/copy.exe"};
+    Package()
+    {
+        std::string text;
+        for (int i = 0; text.size() < 40000; ++i)
+            text += "Line " + std::to_string(i % 113) + " of the manual, which repeats itself.\n";
+        Write(root() / "app.exe", MakeStub());
+        Write(root() / "data/noise.bin", Noise(20000));
+        Write(root() / "docs/readme.txt", Bytes(text));
+        Write(root() / "empty.txt", {});
+        Write(root() / "lib/copy.exe", MakeStub());
+        dir.Add("setup.inf", "[Install]\nDefDir=C:\\App\nAppName=App\nCompReg=Co\n");
+        dir.Add("license.txt", "License\n");
+        Write(dir.path() / "stub.exe", MakeStub());
+    }
+    fs::path root() const { return dir.path() / "root"; }
+    std::uint64_t Total() const
+    {
+        std::uint64_t total = 0;
+        for (const std::string& name : names) total += fs::file_size(root() / name);
+        return total;
+    }
+
+    BuildOptions Options(archive::Method method, const std::string& output) const
+    {
+        BuildOptions options;
+        options.setupInfo = dir.path() / "setup.inf";
+        options.license = dir.path() / "license.txt";
+        options.root = root();
+        options.output = dir.path() / output;
+        options.stub = dir.path() / "stub.exe";
+        options.method = method;
+        return options;
+    }
+};
+
+// What a command said on its two streams, and its status.
+struct Outcome {
+    int status = -1;
+    std::string out, errors;
+};
+
+Outcome Build(const BuildOptions& options)
+{
+    std::ostringstream out, errors;
+    Outcome run;
+    run.status = BuildSetup(options, out, errors);
+    run.out = out.str();
+    run.errors = errors.str();
+    return run;
+}
+
+Outcome Verify(const fs::path& setup)
+{
+    std::ostringstream out, errors;
+    Outcome run;
+    run.status = VerifySetup(setup, out, errors);
+    run.out = out.str();
+    run.errors = errors.str();
+    return run;
+}
+
+std::string List(const fs::path& setup)
+{
+    std::ostringstream out;
+    ListSetup(setup, out);
+    return out.str();
+}
+
+// The program as a tool without the integrity record would have made it,
+// so that the readers get as far as the entries.
+void Unseal(const fs::path& setup)
+{
+    std::vector<std::uint8_t> program = Read(setup);
+    ASSERT_GT(program.size(), archive::kArchiveStart + archive::kRecordSize);
+    program.erase(program.end() - archive::kRecordSize, program.end());
+    std::fill_n(program.begin() + archive::kTrailerOffset, 8, 0);
+    Write(setup, program);
+}
+
+// Sets byte `at` of entry `number`'s stream part (from 1) in `setup`.
+void PokeStream(const fs::path& setup, unsigned number, std::size_t at, std::uint8_t value)
+{
+    std::vector<std::uint8_t> program = Read(setup);
+    std::string error;
+    std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+    ASSERT_GE(entries.size(), number) << error;
+    program[entries[number - 1].streamOffset + at] = value;
+    Write(setup, program);
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+} // namespace
+
+TEST(LzmaMethod, BothMethodsComeBackByteForByteAndTheSameEveryTime)
+{
+    Package package;
+    for (archive::Method method : {archive::Method::Lzhuf, archive::Method::Lzma}) {
+        for (bool solid : {true, false}) {
+            if (method == archive::Method::Lzhuf && !solid) continue;
+            SCOPED_TRACE(std::string(method == archive::Method::Lzma ? "LZMA" : "LZHUF") +
+                         (solid ? "" : " --no-solid"));
+            BuildOptions options = package.Options(method, "setup.exe");
+            options.solid = solid;
+            Outcome built = Build(options);
+            ASSERT_EQ(built.status, 0) << built.errors;
+            const std::vector<std::uint8_t> first = Read(options.output);
+            ASSERT_EQ(Build(options).status, 0);
+            EXPECT_TRUE(Read(options.output) == first) << "two builds differ";
+
+            Outcome verified = Verify(options.output);
+            EXPECT_EQ(verified.status, 0) << verified.errors;
+            ScratchDir out;
+            std::ostringstream said;
+            ASSERT_EQ(ExtractSetup(options.output, out.path(), said), 0);
+            for (const std::string& name : package.names)
+                EXPECT_TRUE(Read(out.path() / name) == Read(package.root() / name)) << name;
+            EXPECT_TRUE(Read(out.path() / "License.txt") == Bytes("License\r\n"));
+
+            const std::string list = List(options.output);
+            std::vector<std::uint8_t> program = first;
+            std::string error;
+            std::vector<archive::EntryInfo> entries = archive::ListEntries(program, &error);
+            ASSERT_EQ(entries.size(), 7u) << error;
+            EXPECT_EQ(entries[0].method, archive::Method::Lzhuf); // the texts stay LZHUF
+            EXPECT_EQ(entries[1].method, archive::Method::Lzhuf);
+            if (method == archive::Method::Lzhuf) {
+                EXPECT_TRUE(Has(built.out, "5 application files, LZHUF -9, ")) << built.out;
+                EXPECT_FALSE(Has(list, "LZMA")) << list;
+                continue;
+            }
+            for (std::size_t i = 2; i < entries.size(); ++i)
+                EXPECT_EQ(entries[i].method, archive::Method::Lzma) << i;
+            if (solid) {
+                // The dictionary no larger than the files.
+                const std::string total = Thousands(package.Total());
+                EXPECT_TRUE(Has(built.out, "5 application files, LZMA -9 (1 solid stream, dictionary " +
+                                               total + " bytes, x86 filter on 2 files), "))
+                    << built.out;
+                EXPECT_TRUE(Has(list, "LZMA+x86  1 start ")) << list;
+                EXPECT_TRUE(Has(list, "LZMA      1       ")) << list;
+                EXPECT_TRUE(Has(list, "LZMA: 1 stream; the setup program allocates a dictionary "
+                                      "of at most " + total + " bytes (stream 1)")) << list;
+                // The second copy of the program costs next to nothing.
+                EXPECT_LT(entries[6].streamSize, 100u);
+                EXPECT_TRUE(Has(verified.out, "7 entries OK (5 of them LZMA, in 1 stream)"));
+            } else {
+                EXPECT_TRUE(Has(built.out, "LZMA -9 (5 streams, dictionaries up to " +
+                                               Thousands(fs::file_size(package.root() / "docs/readme.txt")) +
+                                               " bytes, x86 filter on 2 files)"))
+                    << built.out;
+                EXPECT_TRUE(Has(list, "LZMA+x86  5 start ")) << list;
+                EXPECT_GT(entries[6].streamSize, 100u);
+            }
+        }
+    }
+}
+
+TEST(LzmaMethod, VerifyNamesTheDamagedEntryAndEveryEntryLostWithIt)
+{
+    Package package;
+    for (bool solid : {true, false}) {
+        SCOPED_TRACE(solid ? "solid" : "--no-solid");
+        BuildOptions options = package.Options(archive::Method::Lzma, "setup.exe");
+        options.solid = solid;
+        ASSERT_EQ(Build(options).status, 0);
+        // Entry 5, docs\readme.txt: its first chunk's control byte made one
+        // that LZMA2 does not define.
+        PokeStream(options.output, 5, 2, 0x03);
+        Outcome verified = Verify(options.output);
+        EXPECT_EQ(verified.status, 1);
+        const std::string program = "mksetup: " + options.output.string() + ": ";
+        std::string expected = program + "the archive is damaged: CRC mismatch";
+        EXPECT_TRUE(Has(verified.errors, expected)) << verified.errors;
+        expected = program + "entry 5 \"docs\\readme.txt\": its LZMA2 data is damaged";
+        EXPECT_TRUE(Has(verified.errors, expected)) << verified.errors;
+        const bool lost6 = Has(verified.errors, "entry 6 \"empty.txt\": lost with entry 5, which "
+                                                "its solid stream needs");
+        const bool lost7 = Has(verified.errors, "entry 7 \"lib\\copy.exe\": lost with entry 5");
+        EXPECT_EQ(lost6, solid) << verified.errors;
+        EXPECT_EQ(lost7, solid) << verified.errors;
+        EXPECT_FALSE(Has(verified.errors, "entry 4")) << verified.errors;
+        // In the entries' order, after the archive's damage.
+        EXPECT_LT(verified.errors.find("CRC mismatch"), verified.errors.find("entry 5"));
+        if (solid) EXPECT_LT(verified.errors.find("entry 5"), verified.errors.find("entry 6"));
+
+        // Without the record, extract writes the entries before it and
+        // stops there, naming it.
+        Unseal(options.output);
+        ScratchDir out;
+        std::ostringstream said;
+        try {
+            ExtractSetup(options.output, out.path(), said);
+            ADD_FAILURE() << "extracted";
+        } catch (const ToolError& error) {
+            EXPECT_TRUE(Has(error.reason(), "entry 5 \"docs\\readme.txt\": its LZMA2 data is damaged"))
+                << error.reason();
+        }
+        EXPECT_TRUE(Read(out.path() / "data" / "noise.bin") == Read(package.root() / "data/noise.bin"));
+        EXPECT_FALSE(fs::exists(out.path() / "docs" / "readme.txt"));
+        EXPECT_FALSE(fs::exists(out.path() / "empty.txt")); // sound when not solid, but behind it
+        EXPECT_FALSE(fs::exists(out.path() / "lib" / "copy.exe"));
+    }
+}
+
+TEST(LzmaMethod, ReadersHoldEntriesToWhatTheSetupProgramReads)
+{
+    ScratchDir dir;
+    const std::string inf = "[Install]\r\nDefDir=C:\\App\r\nAppName=App\r\nFileNum=2\r\n";
+    auto entry = [](const std::string& name, const std::string& content) {
+        archive::EntrySpec wanted;
+        wanted.name = name;
+        wanted.data = Bytes(content);
+        return wanted;
+    };
+    auto program = [&](bool lzmaInf, bool lzhufBetween) {
+        std::vector<archive::EntrySpec> wanted = {entry("Uninstal.inf", inf), entry("License.txt", "L\r\n"),
+                                                  entry("a.txt", "first file"), entry("b.txt", "second file")};
+        std::vector<std::uint8_t> bytes = MakeStub();
+        std::vector<lzmapack::InputFile> files;
+        for (const archive::EntrySpec& spec : wanted) files.push_back({spec.name, spec.data});
+        // Entry 1 alone, and entries 3 and 4 as one solid stream.
+        std::vector<std::vector<std::uint8_t>> infPart = lzmapack::Pack(std::span(files).first(1), {});
+        std::vector<std::vector<std::uint8_t>> parts = lzmapack::Pack(std::span(files).subspan(2), {});
+        if (lzmaInf) archive::AppendLzmaEntry(bytes, wanted[0], infPart[0]);
+        else archive::AppendEntry(bytes, wanted[0]);
+        archive::AppendEntry(bytes, wanted[1]);
+        archive::AppendLzmaEntry(bytes, wanted[2], parts[0]);
+        if (lzhufBetween) archive::AppendEntry(bytes, wanted[3]);
+        archive::AppendLzmaEntry(bytes, wanted[3], parts[1]);
+        archive::Seal(bytes);
+        return bytes;
+    };
+    const fs::path setup = dir.path() / "setup.exe";
+    Write(setup, program(false, false));
+    EXPECT_EQ(Verify(setup).status, 0) << Verify(setup).errors;
+
+    // The setup information file is read before any LZMA decoder exists.
+    Write(setup, program(true, false));
+    Outcome verified = Verify(setup);
+    EXPECT_EQ(verified.status, 1);
+    EXPECT_TRUE(Has(verified.errors, "entry 1 \"Uninstal.inf\": an LZMA entry; the setup program "
+                                     "reads the setup information file and the license only as "
+                                     "LZHUF entries")) << verified.errors;
+
+    // An LZHUF entry ends the stream before it: the LZMA entry after it
+    // continues nothing.
+    Write(setup, program(false, true));
+    verified = Verify(setup);
+    EXPECT_TRUE(Has(verified.errors, "entry 5 \"b.txt\": continues an LZMA2 stream that no entry "
+                                     "started")) << verified.errors;
+    EXPECT_TRUE(Has(List(setup), "LZMA      ?")) << List(setup);
+}
+
+TEST(LzmaMethod, DictionaryTakenToASizeTheFormatStatesAndMemoryPastThePromiseWarned)
+{
+    Package package;
+    Write(package.root() / "zeros.bin", std::vector<std::uint8_t>(9u << 20));
+    BuildOptions options = package.Options(archive::Method::Lzma, "setup.exe");
+    options.level = 1;
+    Outcome built = Build(options); // the default: 8 MiB, what a 16 MB machine gives
+    ASSERT_EQ(built.status, 0) << built.errors;
+    EXPECT_TRUE(Has(built.out, "1 solid stream, dictionary 8 MiB")) << built.out;
+    EXPECT_FALSE(Has(built.errors, "warning")) << built.errors;
+
+    options.dictionaryMiB = 10;
+    built = Build(options);
+    EXPECT_TRUE(Has(built.errors, "--dictionary 10: note: the setup program is told a dictionary as "
+                                  "2 or 3 times a power of two (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48 "
+                                  "or 64 MiB): packed with 8 MiB")) << built.errors;
+    EXPECT_FALSE(Has(built.errors, "warning")) << built.errors;
+
+    options.dictionaryMiB = 64;
+    built = Build(options);
+    ASSERT_EQ(built.status, 0) << built.errors;
+    // No more than the stream holds: 9 MiB and the other files.
+    const std::string stream = Thousands((9u << 20) + package.Total());
+    EXPECT_TRUE(Has(built.errors, "--dictionary 64: warning: the setup program needs about 9.") &&
+                Has(built.errors, " MB of memory to install this package (a dictionary of " + stream +
+                                      " bytes and about ")) << built.errors;
+    EXPECT_TRUE(Has(built.errors, "more than a Windows 95 machine with 16 MB can give"));
+    EXPECT_TRUE(Has(List(options.output), "allocates a dictionary of at most " + stream + " bytes"));
+
+    // One stream per file: the largest file's.
+    options.solid = false;
+    built = Build(options);
+    EXPECT_TRUE(Has(built.errors, "(a dictionary of 9 MiB and about ")) << built.errors;
 }

@@ -120,6 +120,13 @@ echo "== signed setup program"
   "$BIN_DIR/example/hello$WINE_SUFFIX" "$WINE_BIN/fixtures/signed-setup.exe" | tee "$log"
 tally make-signed "$log" "${PIPESTATUS[0]}"
 
+# The LZMA setup programs and their LZHUF twins (examples/hello and a
+# package of mixed files), made and checked on the host.
+echo "== LZMA setup programs"
+"$root/tests/wine/make-lzma.sh" "$BIN_DIR/mksetup" "$BIN_DIR/setup-stub$WINE_SUFFIX.exe" \
+  "$BIN_DIR/example/hello$WINE_SUFFIX" "$WINE_BIN/fixtures" | tee "$log"
+tally make-lzma "$log" "${PIPESTATUS[0]}"
+
 if [ $# -gt 0 ]; then
   programs=()
   for name in "$@"; do programs+=("$WINE_BIN/${name%.exe}.exe"); done

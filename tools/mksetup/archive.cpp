@@ -1,6 +1,7 @@
 #include "archive.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -54,6 +55,40 @@ std::string NamedEntryLabel(unsigned number, std::span<const std::uint8_t> progr
            std::to_string(offset) + ")";
 }
 
+constexpr std::uint8_t kLzhufMagic[4] = {'W', 'Y', '1', 0};
+constexpr std::uint8_t kLzmaMagic[4] = {'W', 'Y', '2', 0};
+
+void CheckSizes(const EntrySpec& wanted)
+{
+    if (wanted.name.size() > 255)
+        throw std::length_error("stored name \"" + wanted.name +
+                                "\" is longer than 255 bytes");
+    if (wanted.data.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("\"" + wanted.name + "\" is larger than 4 GiB - 1 bytes");
+}
+
+// The entry: `magic`, entryLength, the header of `wanted`, decodedSize and
+// `stream`.
+std::uint64_t AppendWhole(std::vector<std::uint8_t>& out, const std::uint8_t (&magic)[4],
+                          const EntrySpec& wanted, std::span<const std::uint8_t> stream)
+{
+    std::uint64_t length = ENTRY_FIXED_SIZE + wanted.name.size() + stream.size();
+    if (length > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("\"" + wanted.name +
+                                "\" compresses to an entry of more than 4 GiB - 1 bytes");
+
+    out.insert(out.end(), std::begin(magic), std::end(magic));
+    PutLe32(out, static_cast<std::uint32_t>(length));
+    PutLe16(out, wanted.dosDate);
+    PutLe16(out, wanted.dosTime);
+    out.push_back(wanted.attributes);
+    out.push_back(static_cast<std::uint8_t>(wanted.name.size()));
+    out.insert(out.end(), wanted.name.begin(), wanted.name.end());
+    PutLe32(out, static_cast<std::uint32_t>(wanted.data.size()));
+    out.insert(out.end(), stream.begin(), stream.end());
+    return length;
+}
+
 void SetError(std::string* error, std::string text)
 {
     if (error) *error = std::move(text);
@@ -84,27 +119,21 @@ std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level)
 
 std::uint64_t AppendEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted, int level)
 {
-    if (wanted.name.size() > 255)
-        throw std::length_error("stored name \"" + wanted.name +
-                                "\" is longer than 255 bytes");
-    if (wanted.data.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("\"" + wanted.name + "\" is larger than 4 GiB - 1 bytes");
-    std::vector<std::uint8_t> stream = lzhuf::Encode(wanted.data, level);
-    std::uint64_t length = ENTRY_FIXED_SIZE + wanted.name.size() + stream.size();
-    if (length > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("\"" + wanted.name +
-                                "\" compresses to an entry of more than 4 GiB - 1 bytes");
+    CheckSizes(wanted);
+    return AppendWhole(out, kLzhufMagic, wanted, lzhuf::Encode(wanted.data, level));
+}
 
-    out.insert(out.end(), {'W', 'Y', '1', 0});
-    PutLe32(out, static_cast<std::uint32_t>(length));
-    PutLe16(out, wanted.dosDate);
-    PutLe16(out, wanted.dosTime);
-    out.push_back(wanted.attributes);
-    out.push_back(static_cast<std::uint8_t>(wanted.name.size()));
-    out.insert(out.end(), wanted.name.begin(), wanted.name.end());
-    PutLe32(out, static_cast<std::uint32_t>(wanted.data.size()));
-    out.insert(out.end(), stream.begin(), stream.end());
-    return length;
+std::uint64_t AppendLzmaEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted,
+                              std::span<const std::uint8_t> part)
+{
+    CheckSizes(wanted);
+    return AppendWhole(out, kLzmaMagic, wanted, part);
+}
+
+std::span<const std::uint8_t> StreamOf(std::span<const std::uint8_t> program,
+                                       const EntryInfo& info)
+{
+    return program.subspan(info.streamOffset, info.streamSize);
 }
 
 std::uint32_t StubSizeOf(std::span<const std::uint8_t> program)
@@ -175,7 +204,12 @@ std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
         info.attributes = parsed.dosAttributes;
         info.name.assign(parsed.name, parsed.nameLength);
         info.decodedSize = static_cast<std::uint32_t>(parsed.decodedSize);
+        info.streamOffset = static_cast<std::uint32_t>(parsed.stream - program.data());
         info.streamSize = static_cast<std::uint32_t>(parsed.streamSize);
+        info.method = std::equal(std::begin(kLzmaMagic), std::end(kLzmaMagic),
+                                 program.data() + offset)
+                          ? Method::Lzma
+                          : Method::Lzhuf;
         entries.push_back(std::move(info));
         offset += length; // cannot wrap: offset + length <= size
     }
@@ -190,6 +224,10 @@ std::optional<std::vector<std::uint8_t>> DecodeEntry(
     if (info.offset > program.size() ||
         !CheckEntryLength(info.entryLength, 0, program.size() - info.offset)) {
         SetError(error, "entry lies outside the file");
+        return std::nullopt;
+    }
+    if (info.method == Method::Lzma) {
+        SetError(error, "an LZMA entry, decoded with the entries of its stream");
         return std::nullopt;
     }
     const std::uint8_t* block = program.data() + info.offset + 4;

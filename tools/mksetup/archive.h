@@ -43,6 +43,18 @@ std::vector<std::uint8_t> MakeEntry(const EntrySpec& wanted, int level = 9);
 std::uint64_t AppendEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted,
                           int level = 9);
 
+// An entry of the LZMA method appended to `out`: magic "WY2\0", the header
+// of `wanted` (its data gives decodedSize), then `part`, the stream part
+// that lzmapack::Pack made of the data (flags, dictionary byte, chunks;
+// docs/FORMAT.md, "LZMA entries"). Returns its length; throws as
+// AppendEntry does.
+std::uint64_t AppendLzmaEntry(std::vector<std::uint8_t>& out, const EntrySpec& wanted,
+                              std::span<const std::uint8_t> part);
+
+// How an entry's stream is coded, as the setup program tells it by the
+// magic: "WY2\0" LZMA, anything else LZHUF.
+enum class Method { Lzhuf, Lzma };
+
 // An entry found in a setup program.
 struct EntryInfo {
     std::uint32_t offset = 0;      // file offset of its magic
@@ -51,8 +63,14 @@ struct EntryInfo {
     std::uint8_t attributes = 0;
     std::string name;
     std::uint32_t decodedSize = 0;
+    std::uint32_t streamOffset = 0; // file offset of its stream
     std::uint32_t streamSize = 0;
+    Method method = Method::Lzhuf;
 };
+
+// The stream of entry `info` in `program` (as ListEntries found it).
+std::span<const std::uint8_t> StreamOf(std::span<const std::uint8_t> program,
+                                       const EntryInfo& info);
 
 // Walks the entry chain of a whole setup program (stub + archive). Returns
 // the entries, or an error text naming the entry number and the reason
@@ -60,8 +78,11 @@ struct EntryInfo {
 std::vector<EntryInfo> ListEntries(std::span<const std::uint8_t> program,
                                    std::string* error);
 
-// Decodes entry `info` of `program`; an error text on damage, including a
-// stream that ends before its last bytes (CheckStreamEnd).
+// Decodes entry `info` of `program`, an LZHUF entry; an error text on
+// damage, including a stream that ends before its last bytes
+// (CheckStreamEnd). An LZMA entry may need the entries before it in its
+// stream: it is refused here with an error text, and decoded with its
+// stream (payload_reader.h).
 std::optional<std::vector<std::uint8_t>> DecodeEntry(
     std::span<const std::uint8_t> program, const EntryInfo& info,
     std::string* error);

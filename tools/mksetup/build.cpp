@@ -13,6 +13,8 @@
 #include "entry_format.h"
 #include "file_io.h"
 #include "license_box.h"
+#include "lzma2_decode.h"
+#include "lzma_pack.h"
 #include "output_guard.h"
 #include "package.h"
 #include "seal.h"
@@ -181,6 +183,80 @@ std::string Percent(std::uint64_t part, std::uint64_t whole)
     return text;
 }
 
+// The largest dictionary a setup program of ours is promised to get: what
+// a Windows 95 machine with 16 MB gives besides the system.
+constexpr std::uint32_t kPromisedDictionary = lzmapack::kDefaultDictSize;
+
+std::string MiBText(std::uint64_t bytes)
+{
+    if (bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes % (1u << 10) == 0) return Thousands(bytes >> 10) + " KiB";
+    return Thousands(bytes) + " bytes";
+}
+
+// The LZMA options of a build: the level's preset and the dictionary the
+// author allows. The setup program learns a stream's dictionary from a
+// byte that states 2 or 3 times a power of two and allocates that much, so
+// a size between two of them is taken down to the one below, which the
+// setup program then allocates exactly; a note says so.
+lzmapack::Options LzmaOptions(const BuildOptions& options, Diagnostics& diagnostics)
+{
+    lzmapack::Options lzma;
+    lzma.preset = options.level;
+    lzma.solid = options.solid;
+    const std::uint32_t asked = options.dictionaryMiB << 20;
+    std::uint8_t byte = lzmapack::DictionaryByte(asked);
+    if (Lzma2DictSize(byte) > asked) byte--;
+    lzma.dictSize = static_cast<std::uint32_t>(Lzma2DictSize(byte));
+    if (lzma.dictSize != asked)
+        diagnostics.Note("--dictionary " + std::to_string(options.dictionaryMiB), 0,
+                         "the setup program is told a dictionary as 2 or 3 times a power of "
+                         "two (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48 or 64 MiB): packed with " +
+                         MiBText(lzma.dictSize) + ", the largest of them up to " +
+                         std::to_string(options.dictionaryMiB) + " MiB");
+    return lzma;
+}
+
+// Warns when the dictionary of the largest stream is more than a 16 MB
+// Windows 95 machine is promised: `sizes` are the application files'.
+void CheckDictionaryMemory(const BuildOptions& options, const lzmapack::Options& lzma,
+                           const std::vector<std::uint64_t>& sizes, Diagnostics& diagnostics)
+{
+    std::uint64_t largest = 0, total = 0;
+    for (std::uint64_t size : sizes) largest = std::max(largest, size), total += size;
+    const std::uint64_t stream = lzma.solid ? total : largest;
+    // What the setup program allocates: the dictionary, but no more than
+    // the stream holds.
+    const std::uint64_t dictionary = std::min<std::uint64_t>(lzmapack::DictionaryFor(stream, lzma), stream);
+    if (dictionary <= kPromisedDictionary) return;
+    const std::uint64_t state = sizeof(Lzma2Decoder);
+    char megabytes[32];
+    std::snprintf(megabytes, sizeof megabytes, "%.1f",
+                  static_cast<double>(dictionary + state) / 1e6);
+    diagnostics.Warning("--dictionary " + std::to_string(options.dictionaryMiB), 0,
+                        "the setup program needs about " + std::string(megabytes) +
+                            " MB of memory to install this package (a dictionary of " +
+                            MiBText(dictionary) + " and about " +
+                            std::to_string((state + 500) / 1000) +
+                            " KB of decoder state), more than a Windows 95 machine with "
+                            "16 MB can give, which gets 8 MiB (the default); where it cannot "
+                            "allocate the dictionary, it stops with \"File Error!\"");
+}
+
+// What the summary says of the method: "LZHUF -9", or "LZMA -9 (1 solid
+// stream, dictionary 8 MiB, x86 filter on 3 files)".
+std::string MethodSummary(const BuildOptions& options, std::size_t files, std::size_t x86,
+                          std::uint32_t largestDictionary)
+{
+    const std::string level = " -" + std::to_string(options.level);
+    if (options.method == archive::Method::Lzhuf) return "LZHUF" + level;
+    std::string text = "LZMA" + level + " (";
+    if (files == 0) return text + "no stream)";
+    text += options.solid ? "1 solid stream, dictionary " : Count(files, "stream") + ", dictionaries up to ";
+    text += MiBText(largestDictionary) + ", x86 filter on " + Count(x86, "file") + ")";
+    return text;
+}
+
 } // namespace
 
 int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& errors)
@@ -219,6 +295,12 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
     std::vector<PackageFile> files =
         CollectFiles(options.root, options.paths, collect, diagnostics);
     std::vector<std::uint64_t> sizes = FileSizes(files, diagnostics);
+    const bool lzma = options.method == archive::Method::Lzma;
+    lzmapack::Options lzmaOptions;
+    if (lzma) {
+        lzmaOptions = LzmaOptions(options, diagnostics);
+        CheckDictionaryMemory(options, lzmaOptions, sizes, diagnostics);
+    }
 
     std::vector<BuildInput> inputs = {
         {options.setupInfo, "the setup information file (--inf)"},
@@ -265,6 +347,12 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
     program.reserve(static_cast<std::size_t>(std::min(room, options.sizeLimit)));
     ProgressLine progress(options.progress && total >= kProgressThreshold, total);
 
+    // The application files' LZMA streams, packed as the files are read.
+    std::optional<lzmapack::Packer> packer;
+    if (lzma) packer.emplace(lzmaOptions, sizes);
+    std::size_t x86Files = 0;
+    std::uint32_t largestDictionary = 0;
+
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const Source& source = sources[i];
@@ -278,7 +366,14 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
         wanted.attributes = 0x20;
         done += wanted.data.size();
         try {
-            archive::AppendEntry(program, wanted, options.level);
+            if (packer && i >= 2) {
+                largestDictionary = std::max(largestDictionary, packer->NextDictionary());
+                std::vector<std::uint8_t> part = packer->Next({source.shownName, wanted.data});
+                if (part[0] & lzmapack::kFlagX86) ++x86Files;
+                archive::AppendLzmaEntry(program, wanted, part);
+            } else {
+                archive::AppendEntry(program, wanted, options.level);
+            }
         } catch (const std::length_error& error) {
             throw ToolError(source.path.string(), error.what());
         }
@@ -313,6 +408,7 @@ int BuildSetup(const BuildOptions& options, std::ostream& out, std::ostream& err
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%.2f s", seconds);
     out << options.output.string() << ": " << Count(files.size(), "application file") << ", "
+        << MethodSummary(options, files.size(), x86Files, largestDictionary) << ", "
         << Thousands(total) << " bytes in, " << Thousands(archiveBytes) << " bytes out ("
         << Percent(archiveBytes, total) << "), " << Thousands(program.size())
         << " bytes with the stub, " << elapsed << '\n';

@@ -13,7 +13,10 @@
 #include "code_page.h"
 #include "entry_format.h"
 #include "file_io.h"
+#include "lzma2_decode.h"
+#include "lzma_pack.h"
 #include "package.h"
+#include "payload_reader.h"
 #include "seal.h"
 #include "setup_check.h"
 #include "setup_info.h"
@@ -154,6 +157,74 @@ std::string EntryName(std::size_t index, const archive::EntryInfo& entry)
     return "entry " + std::to_string(index + 1) + " \"" + entry.name + "\"";
 }
 
+// An LZMA entry's flags byte, or nothing when its stream part is too short
+// to hold one.
+std::optional<std::uint8_t> LzmaFlags(std::span<const std::uint8_t> program,
+                                      const archive::EntryInfo& entry)
+{
+    if (entry.method != archive::Method::Lzma || entry.streamSize < 2) return std::nullopt;
+    return program[entry.streamOffset];
+}
+
+// The method column of list: LZHUF, LZMA, LZMA+x86, or LZMA? for a stream
+// part that the setup program would call damaged at its first bytes.
+std::string MethodText(std::span<const std::uint8_t> program, const archive::EntryInfo& entry)
+{
+    if (entry.method == archive::Method::Lzhuf) return "LZHUF";
+    std::optional<std::uint8_t> flags = LzmaFlags(program, entry);
+    if (!flags || (*flags & ~lzmapack::kFlagsKnown)) return "LZMA?";
+    return *flags & lzmapack::kFlagX86 ? "LZMA+x86" : "LZMA";
+}
+
+// The streams of an LZMA program: for each entry the number of the stream
+// it starts or continues (0 for none), and whether it starts it.
+struct StreamColumn {
+    std::vector<unsigned> number;
+    std::vector<bool> starts;
+    unsigned count = 0;
+};
+
+StreamColumn Streams(std::span<const std::uint8_t> program,
+                     const std::vector<archive::EntryInfo>& entries)
+{
+    StreamColumn column;
+    unsigned open = 0; // the stream the next LZMA entry continues
+    for (const archive::EntryInfo& entry : entries) {
+        std::optional<std::uint8_t> flags = LzmaFlags(program, entry);
+        bool starts = flags && (*flags & lzmapack::kFlagNewStream);
+        if (starts) open = ++column.count;
+        if (entry.method != archive::Method::Lzma) open = 0;
+        column.number.push_back(open);
+        column.starts.push_back(starts);
+    }
+    return column;
+}
+
+// Writes entry `index` below `directory` under its stored name, with the
+// time the setup program gives it.
+void WriteEntry(const fs::path& directory, std::size_t index, const archive::EntryInfo& entry,
+                std::span<const std::uint8_t> data, std::ostream& out)
+{
+    fs::path target = directory;
+    std::size_t start = 0;
+    while (start <= entry.name.size()) {
+        std::size_t end = std::min(entry.name.find('\\', start), entry.name.size());
+        target /= entry.name.substr(start, end - start);
+        start = end + 1;
+    }
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    if (error)
+        throw ToolError(target.parent_path().string(),
+                        "cannot create the directory: " + error.message());
+    WriteFileBytes(target, data);
+    DosStamp restored = RestoredStamp({entry.dosDate, entry.dosTime});
+    // Like the setup program, leave the time alone when it is invalid.
+    if (std::optional<UnixSeconds> time = FromDosStamp(restored))
+        SetModificationTime(target, *time);
+    out << std::left << std::setw(8) << KeyOfEntry(index) << ' ' << target.string() << '\n';
+}
+
 } // namespace
 
 int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
@@ -171,19 +242,38 @@ int ListSetup(const fs::path& setup, std::ostream& out, int codePage)
     for (const archive::EntryInfo& entry : entries)
         largest = std::max({largest, entry.decodedSize, entry.streamSize});
     const int sizeWidth = static_cast<int>(std::max<std::size_t>(10, std::to_string(largest).size() + 1));
+    const StreamColumn streams = Streams(program, entries);
+    const int streamWidth =
+        static_cast<int>(std::max<std::size_t>(7, std::to_string(streams.count).size() + 7));
     out << std::right << std::setw(4) << "#" << "  " << std::left << std::setw(keyWidth)
         << "key" << std::right << std::setw(sizeWidth) << "size" << std::setw(sizeWidth)
-        << "packed" << "  " << std::left << std::setw(19) << "date/time (UTC)"
+        << "packed" << "  " << std::left << std::setw(8) << "method" << "  "
+        << std::setw(streamWidth) << "stream" << "  " << std::setw(19) << "date/time (UTC)"
         << "  " << std::setw(11) << "attributes" << "  name\n";
+    std::uint64_t mostMemory = 0;
+    unsigned mostMemoryStream = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const archive::EntryInfo& entry = entries[i];
         DosStamp restored = RestoredStamp({entry.dosDate, entry.dosTime});
+        std::string stream = "-";
+        if (streams.number[i])
+            stream = std::to_string(streams.number[i]) + (streams.starts[i] ? " start" : "");
+        else if (entry.method == archive::Method::Lzma)
+            stream = "?"; // continues no stream: damaged
+        if (std::uint64_t memory = StreamDictionary(program, entries, i); memory > mostMemory)
+            mostMemory = memory, mostMemoryStream = streams.number[i];
         out << std::right << std::setw(4) << i + 1 << "  " << std::left << std::setw(keyWidth)
             << KeyOfEntry(i) << std::right << std::setw(sizeWidth) << entry.decodedSize
-            << std::setw(sizeWidth) << entry.streamSize << "  " << std::left << std::setw(19)
-            << FormatDosStamp(restored) << "  " << std::setw(11)
+            << std::setw(sizeWidth) << entry.streamSize << "  " << std::left << std::setw(8)
+            << MethodText(program, entry) << "  " << std::setw(streamWidth) << stream << "  "
+            << std::setw(19) << FormatDosStamp(restored) << "  " << std::setw(11)
             << AttributeText(entry.attributes) << "  " << page.Show(entry.name) << '\n';
     }
+    if (streams.count)
+        out << "LZMA: " << (streams.count == 1 ? "1 stream" : std::to_string(streams.count) + " streams")
+            << "; the setup program allocates a dictionary of at most " << Thousands(mostMemory)
+            << " bytes (stream " << mostMemoryStream << ") and about "
+            << (sizeof(Lzma2Decoder) + 500) / 1000 << " KB of decoder state\n";
     out << SealText(seal, program) << '\n';
     if (!error.empty()) throw ToolError(setup.string(), page.Show(error));
     return 0;
@@ -217,22 +307,23 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors, 
                " entries; a setup program needs the setup information file "
                "and the license");
 
+    // Each entry's problems, told in the entries' order: the damage of an
+    // LZMA entry is known only once its stream has been read.
+    std::vector<std::pair<std::size_t, std::string>> entryProblems;
     std::optional<std::vector<std::uint8_t>> setupInfo;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const archive::EntryInfo& entry = entries[i];
-        std::string reason;
-        std::optional<std::vector<std::uint8_t>> data =
-            archive::DecodeEntry(program, entry, &reason);
-        if (!data) {
-            report(EntryName(i, entry) + ": " + reason);
-            continue;
-        }
-        if (i >= 2) {
-            if (auto problem = StoredNameProblem(entry.name))
-                report(EntryName(i, entry) + ": " + *problem);
-        }
-        if (i == 0) setupInfo = std::move(data);
-    }
+    DecodeEntries(
+        program, entries,
+        [&](std::size_t i, std::span<const std::uint8_t> data) {
+            if (i >= 2) {
+                if (auto problem = StoredNameProblem(entries[i].name))
+                    entryProblems.emplace_back(i, EntryName(i, entries[i]) + ": " + *problem);
+            }
+            if (i == 0) setupInfo.emplace(data.begin(), data.end());
+        },
+        [&](std::size_t i, const std::string& reason) { entryProblems.emplace_back(i, reason); });
+    std::stable_sort(entryProblems.begin(), entryProblems.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [index, problem] : entryProblems) report(problem);
     if (setupInfo) {
         SetupInfo info = SetupInfo::Parse(std::string_view(
             reinterpret_cast<const char*>(setupInfo->data()), setupInfo->size()));
@@ -244,7 +335,15 @@ int VerifySetup(const fs::path& setup, std::ostream& out, std::ostream& errors, 
         CheckLinks(info, report);
     }
     if (bad) return 1;
+    const std::size_t lzma = static_cast<std::size_t>(
+        std::count_if(entries.begin(), entries.end(), [](const archive::EntryInfo& entry) {
+            return entry.method == archive::Method::Lzma;
+        }));
+    const unsigned streams = Streams(program, entries).count;
     out << setup.string() << ": " << entries.size() << " entries OK"
+        << (lzma ? " (" + std::to_string(lzma) + " of them LZMA, in " +
+                       (streams == 1 ? std::string("1 stream") : std::to_string(streams) + " streams") + ")"
+                 : std::string())
         << (seal.kind == archive::SealStatus::Sound ? ", integrity record OK" : "")
         << (seal.bytesBehind ? " (" + std::to_string(seal.bytesBehind) +
                                    " bytes behind the record)"
@@ -272,33 +371,25 @@ int ExtractSetup(const fs::path& setup, const fs::path& directory, std::ostream&
                             page.Show(EntryName(i, entries[i]) + ": unsafe stored name"));
     }
 
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const archive::EntryInfo& entry = entries[i];
-        std::string reason;
-        std::optional<std::vector<std::uint8_t>> data =
-            archive::DecodeEntry(program, entry, &reason);
-        if (!data) throw ToolError(setup.string(), page.Show(EntryName(i, entry) + ": " + reason));
-
-        fs::path target = directory;
-        std::size_t start = 0;
-        while (start <= entry.name.size()) {
-            std::size_t end = std::min(entry.name.find('\\', start), entry.name.size());
-            target /= entry.name.substr(start, end - start);
-            start = end + 1;
+    // Written in order up to the first damaged entry; an entry of a
+    // damaged stream's later files is lost with it, and a sound entry
+    // behind a damaged one is not written either.
+    std::size_t next = 0;
+    bool stopped = false;
+    std::optional<std::string> firstDamage;
+    auto write = [&](std::size_t i, std::span<const std::uint8_t> data) {
+        if (stopped || i != next) {
+            stopped = true;
+            return;
         }
-        std::error_code error;
-        fs::create_directories(target.parent_path(), error);
-        if (error)
-            throw ToolError(target.parent_path().string(),
-                            "cannot create the directory: " + error.message());
-        WriteFileBytes(target, *data);
-        DosStamp restored = RestoredStamp({entry.dosDate, entry.dosTime});
-        // Like the setup program, leave the time alone when it is invalid.
-        if (std::optional<UnixSeconds> time = FromDosStamp(restored))
-            SetModificationTime(target, *time);
-        out << std::left << std::setw(8) << KeyOfEntry(i) << ' ' << target.string()
-            << '\n';
-    }
+        ++next;
+        WriteEntry(directory, i, entries[i], data, out);
+    };
+    DecodeEntries(program, entries, write, [&](std::size_t, const std::string& reason) {
+        stopped = true;
+        if (!firstDamage) firstDamage = reason;
+    });
+    if (firstDamage) throw ToolError(setup.string(), page.Show(*firstDamage));
     return 0;
 }
 

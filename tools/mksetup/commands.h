@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "archive.h"
+
 namespace mksetup {
 
 struct BuildOptions {
@@ -18,6 +20,11 @@ struct BuildOptions {
     std::filesystem::path output;     // -o
     std::optional<std::filesystem::path> stub; // --stub; else next to mksetup
     int level = 9;                    // -1 .. -9
+    // --method: how the application files are packed (the two texts are
+    // LZHUF whatever it says).
+    archive::Method method = archive::Method::Lzhuf;
+    bool solid = true;                // without --no-solid: one LZMA stream
+    unsigned dictionaryMiB = 8;       // --dictionary: the LZMA dictionary at most
     std::vector<std::string> paths;   // the application files, or all
     int codePage = 1252;              // --codepage: the texts' and names' page
     bool allFiles = false;            // --all-files: hidden files and backups too

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "bcj_x86.h"
 #include "lzma2_decode.h"
@@ -24,8 +25,26 @@ std::uint32_t Le(std::span<const std::uint8_t> d, std::size_t at, int bytes)
     return v;
 }
 
+// The most bytes an LZMA2 stream part decodes to per byte it holds. A
+// byte of range code carries at most 8 / log2(2048 / 2017) = 363.5
+// decisions, since a probability moves no closer to certainty than
+// 2017/2048 and each decision keeps at most that share of the range; and
+// the most bytes per decision are those of a repeated match of 273 bytes
+// in 14 decisions (IsMatch, IsRep, IsRepG0, IsRep0Long, two length
+// choices, 8 bits of length): 7,090 bytes. Uncompressed chunks give less.
+constexpr std::uint64_t kMostDecodedPerByte = 7200;
+
+// The most an entry can give its file: its decodedSize, or less where its
+// bytes cannot hold that much.
+std::uint64_t MostDecoded(const EntryPart& e)
+{
+    return std::min<std::uint64_t>(e.decodedSize, e.part.size() * kMostDecodedPerByte);
+}
+
+} // namespace
+
 // The raw LZMA2 encoder of one stream, ended whatever happens.
-class Encoder {
+class Packer::Encoder {
 public:
     Encoder(std::uint32_t dictSize, const Options& options, const std::string& subject)
     {
@@ -74,8 +93,6 @@ private:
     lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 
-} // namespace
-
 bool IsX86Program(std::span<const std::uint8_t> d)
 {
     if (d.size() >= 20 && std::memcmp(d.data(), "\x7F" "ELF", 4) == 0) {
@@ -102,37 +119,62 @@ std::uint32_t DictionaryFor(std::uint64_t streamSize, const Options& options)
     return static_cast<std::uint32_t>(std::max<std::uint64_t>(size, kMinDictSize));
 }
 
+Packer::Packer(const Options& options, std::vector<std::uint64_t> sizes)
+    : options_(options), sizes_(std::move(sizes))
+{
+}
+
+Packer::~Packer() = default;
+
+std::uint32_t Packer::NextDictionary() const
+{
+    if (next_ < streamEnd_) return dict_;
+    const std::size_t end = options_.solid ? sizes_.size() : next_ + 1;
+    std::uint64_t total = 0;
+    for (std::size_t i = next_; i < end && i < sizes_.size(); i++) total += sizes_[i];
+    return DictionaryFor(total, options_);
+}
+
+Bytes Packer::Next(const InputFile& file)
+{
+    if (next_ >= sizes_.size())
+        throw std::logic_error("lzmapack::Packer: more files than announced");
+    const bool starts = next_ >= streamEnd_;
+    if (starts) {
+        dict_ = NextDictionary();
+        streamEnd_ = options_.solid ? sizes_.size() : next_ + 1;
+        encoder_.reset(); // the last stream's memory first
+        encoder_ = std::make_unique<Encoder>(dict_, options_, file.name);
+    }
+    next_++;
+
+    std::span<const std::uint8_t> data = file.data;
+    const bool x86 = IsX86Program(data);
+    Bytes filtered;
+    if (x86) {
+        // The whole file in one piece: the last four bytes or fewer stay
+        // as they are, as the decoder leaves them.
+        filtered.assign(data.begin(), data.end());
+        BcjX86 state;
+        BcjX86Begin(&state);
+        BcjX86Code(&state, filtered.data(), static_cast<unsigned long>(filtered.size()), 1);
+        data = filtered;
+    }
+    Bytes part;
+    part.push_back(static_cast<std::uint8_t>((x86 ? kFlagX86 : 0) | (starts ? kFlagNewStream : 0)));
+    part.push_back(DictionaryByte(dict_));
+    encoder_->Flush(data, part, file.name);
+    if (next_ == streamEnd_) encoder_.reset();
+    return part;
+}
+
 std::vector<Bytes> Pack(std::span<const InputFile> files, const Options& options)
 {
-    std::vector<Bytes> parts(files.size());
-    for (std::size_t first = 0; first < files.size();) {
-        const std::size_t end = options.solid ? files.size() : first + 1;
-        std::uint64_t total = 0;
-        for (std::size_t i = first; i < end; i++) total += files[i].data.size();
-        const std::uint32_t dict = DictionaryFor(total, options);
-        const std::uint8_t dictByte = DictionaryByte(dict);
-        Encoder encoder(dict, options, files[first].name);
-        for (std::size_t i = first; i < end; i++) {
-            std::span<const std::uint8_t> data = files[i].data;
-            const bool x86 = IsX86Program(data);
-            Bytes filtered;
-            if (x86) {
-                // The whole file in one piece: the last four bytes or fewer
-                // stay as they are, as the decoder leaves them.
-                filtered.assign(data.begin(), data.end());
-                BcjX86 state;
-                BcjX86Begin(&state);
-                BcjX86Code(&state, filtered.data(), filtered.size(), 1);
-                data = filtered;
-            }
-            Bytes& part = parts[i];
-            part.push_back(static_cast<std::uint8_t>((x86 ? kFlagX86 : 0) |
-                                                     (i == first ? kFlagNewStream : 0)));
-            part.push_back(dictByte);
-            encoder.Flush(data, part, files[i].name);
-        }
-        first = end;
-    }
+    std::vector<std::uint64_t> sizes;
+    for (const InputFile& file : files) sizes.push_back(file.data.size());
+    Packer packer(options, std::move(sizes));
+    std::vector<Bytes> parts;
+    for (const InputFile& file : files) parts.push_back(packer.Next(file));
     return parts;
 }
 
@@ -171,11 +213,13 @@ std::vector<std::string> DecodeRun(std::span<const EntryPart> entries, const Fil
                 continue;
             }
             // As the setup program does: no more dictionary than the
-            // stream's entries hold (at least one byte).
-            std::uint64_t total = e.decodedSize;
+            // stream's entries hold (at least one byte); and no more than
+            // their bytes can decode to, which is all a damaged size that
+            // claims gigabytes can reach.
+            std::uint64_t total = MostDecoded(e);
             for (std::size_t i = index + 1; i < entries.size(); i++) {
                 if (entries[i].part.empty() || (entries[i].part[0] & kFlagNewStream)) break;
-                total += entries[i].decodedSize;
+                total += MostDecoded(entries[i]);
             }
             const std::uint64_t size =
                 std::max<std::uint64_t>(1, std::min<std::uint64_t>(Lzma2DictSize(dictByte), total));
@@ -206,7 +250,8 @@ std::vector<std::string> DecodeRun(std::span<const EntryPart> entries, const Fil
         // nothing but perhaps the stream's end marker.
         const std::span<const std::uint8_t> data = e.part.subspan(2);
         Bytes file;
-        file.reserve(std::min<std::size_t>(e.decodedSize, 1 << 26)); // a damaged size may be huge
+        file.reserve(static_cast<std::size_t>(
+            std::min<std::uint64_t>(MostDecoded(e), 1 << 26))); // a damaged size may be huge
         std::size_t taken = 0;
         int result;
         do { // again only after the dictionary's end

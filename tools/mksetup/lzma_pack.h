@@ -15,6 +15,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,6 +66,39 @@ std::uint32_t DictionaryFor(std::uint64_t streamSize, const Options& options);
 std::vector<std::vector<std::uint8_t>> Pack(std::span<const InputFile> files,
                                             const Options& options);
 
+// What Pack does, one file at a time, so that a build holds no more than
+// one file and its part besides the program it makes. `sizes` are the
+// files' sizes as known before they are read, which choose each stream's
+// dictionary (DictionaryFor); a file that turns out longer or shorter
+// still packs soundly, since the setup program sizes its dictionary by
+// the decoded sizes the entries state. With the sizes of the files it is
+// given, the parts are Pack's, byte for byte.
+class Packer {
+public:
+    Packer(const Options& options, std::vector<std::uint64_t> sizes);
+    ~Packer();
+    Packer(const Packer&) = delete;
+    Packer& operator=(const Packer&) = delete;
+
+    // The stream part of the next file. Throws mksetup::ToolError naming
+    // the file when liblzma fails, and std::logic_error when called for
+    // more files than `sizes` announced.
+    std::vector<std::uint8_t> Next(const InputFile& file);
+
+    // The dictionary the stream of the next file is packed with (the one
+    // Next starts or continues), for what the author is told.
+    std::uint32_t NextDictionary() const;
+
+private:
+    class Encoder;
+    Options options_;
+    std::vector<std::uint64_t> sizes_;
+    std::size_t next_ = 0;       // index of the next file
+    std::size_t streamEnd_ = 0;  // one past the last file of the open stream
+    std::uint32_t dict_ = 0;     // the open stream's dictionary
+    std::unique_ptr<Encoder> encoder_;
+};
+
 // An LZMA entry as found in a setup program.
 struct EntryPart {
     unsigned number = 0;                // entry number, for messages
@@ -80,11 +114,14 @@ using FileSink = std::function<void(std::size_t, std::span<const std::uint8_t>)>
 // Decodes a run of LZMA entries in archive order with the stub's decoder,
 // each continued entry (flag 0x02 clear) carrying on the stream of the one
 // before, in a dictionary sized as the setup program sizes it: the smaller
-// of what the dictionary byte says and what the stream's entries hold.
+// of what the dictionary byte says and what the stream's entries hold
+// (or can hold: a damaged decodedSize of gigabytes behind a few bytes gets
+// no more dictionary than those bytes can decode to, with the same outcome).
 // Passes every sound entry to `sink` and returns one message per damaged
-// entry ("entry 5 (bin\tool.exe): ..."), none when all are sound. Damage
-// in a solid stream loses the stream's later entries too; each of them
-// gets its message.
+// entry ("entry 5 \"bin\\tool.exe\": ..."), in the entries' order, none
+// when all are sound: the entries not passed to `sink` are those of the
+// messages, one each. Damage in a solid stream loses the stream's later
+// entries too; each of them gets its message.
 std::vector<std::string> DecodeRun(std::span<const EntryPart> entries,
                                    const FileSink& sink);
 

@@ -1,5 +1,6 @@
 // mksetup: makes setup programs (stub + payload archive) and lists,
 // verifies and extracts them.
+#include <cctype>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -21,7 +22,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: mksetup build --inf FILE --license FILE --root DIR -o OUT\n"
     "                     [--stub FILE] [--codepage N] [--all-files] [--reflow-license]\n"
-    "                     [--verbose] [-1..-9] [PATH...]\n"
+    "                     [--verbose] [--method lzhuf|lzma] [--no-solid]\n"
+    "                     [--dictionary MIB] [-1..-9] [PATH...]\n"
     "       mksetup list [--codepage N] SETUP\n"
     "       mksetup verify [--codepage N] SETUP\n"
     "       mksetup extract [--codepage N] SETUP -d DIR\n"
@@ -45,12 +47,20 @@ constexpr const char* kBuildHelp =
     "         file31, file32, ...). --reflow-license joins the lines of each\n"
     "         paragraph of the license so that the license box wraps them\n"
     "         evenly. --stub defaults to setup-stub.exe next to mksetup; -1\n"
-    "         packs fastest, -9 (the default) smallest. Options take their\n"
-    "         value after a blank or after \"=\" (--inf=setup.inf).\n";
+    "         packs fastest, -9 (the default) smallest. --method lzma packs\n"
+    "         the application files with LZMA (the two texts stay LZHUF):\n"
+    "         one solid stream over all of them, or one per file with\n"
+    "         --no-solid; programs go through the x86 branch filter; the\n"
+    "         dictionary is at most --dictionary MIB (1 to 64, default 8,\n"
+    "         the most a 16 MB Windows 95 machine can give) and never more\n"
+    "         than the files hold. Options take their value after a blank or\n"
+    "         after \"=\" (--inf=setup.inf).\n";
 constexpr const char* kListHelp =
-    "list     Shows every entry: number, key, size, packed size, the time\n"
-    "         the setup program gives the file (UTC), its attributes and its\n"
-    "         name, read in code page --codepage (default 1252).\n";
+    "list     Shows every entry: number, key, size, packed size, method\n"
+    "         (LZHUF, LZMA, LZMA+x86) and LZMA stream, the time the setup\n"
+    "         program gives the file (UTC), its attributes and its name, read\n"
+    "         in code page --codepage (default 1252); and the memory the setup\n"
+    "         program allocates for its largest LZMA stream.\n";
 constexpr const char* kVerifyHelp =
     "verify   Decodes every entry and checks sizes, damage, names, FileNum\n"
     "         and the shortcuts of [Links]; exits non-zero naming each\n"
@@ -58,6 +68,10 @@ constexpr const char* kVerifyHelp =
 constexpr const char* kExtractHelp =
     "extract  Writes every entry under its stored name below DIR, with the\n"
     "         modification time the setup program would give it.\n";
+
+// The largest --dictionary: that of liblzma's own -9, already eight times
+// what a Windows 95 machine with 16 MB can give the setup program.
+constexpr unsigned kMaxDictionaryMiB = 64;
 
 // Thrown for a command line that makes no sense; shown with the usage.
 struct UsageError {
@@ -149,6 +163,28 @@ int ParseCodePage(const std::string& text)
     return number;
 }
 
+archive::Method ParseMethod(const std::string& text)
+{
+    std::string name = text;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "lzhuf") return archive::Method::Lzhuf;
+    if (name == "lzma") return archive::Method::Lzma;
+    throw UsageError{"--method " + text + " is not a method; the methods are lzhuf (the "
+                     "default) and lzma"};
+}
+
+unsigned ParseDictionary(const std::string& text)
+{
+    unsigned mib = 0;
+    bool digits = !text.empty() && text.size() <= 3 &&
+                  text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits) mib = static_cast<unsigned>(std::stoi(text));
+    if (!digits || mib < 1 || mib > kMaxDictionaryMiB)
+        throw UsageError{"--dictionary " + text + " is out of range: the LZMA dictionary is "
+                         "1 to " + std::to_string(kMaxDictionaryMiB) + " MiB (default 8)"};
+    return mib;
+}
+
 int RunBuild(const std::vector<std::string>& args)
 {
     std::vector<OptionForm> forms = {
@@ -156,7 +192,8 @@ int RunBuild(const std::vector<std::string>& args)
         {"--root", nullptr, true},      {"-o", "--output", true},
         {"--stub", nullptr, true},      {"--codepage", nullptr, true},
         {"--all-files", nullptr, false}, {"--reflow-license", nullptr, false},
-        {"--verbose", "-v", false}};
+        {"--verbose", "-v", false},     {"--method", nullptr, true},
+        {"--no-solid", nullptr, false},  {"--dictionary", nullptr, true}};
     for (const char* level : {"-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
         forms.push_back({level, nullptr, false});
     Arguments arguments(args, forms);
@@ -180,6 +217,15 @@ int RunBuild(const std::vector<std::string>& args)
     for (const auto& [option, value] : arguments.values)
         if (option.size() == 2 && option[1] >= '1' && option[1] <= '9')
             options.level = option[1] - '0';
+    if (auto method = arguments.Value("--method")) options.method = ParseMethod(*method);
+    const bool lzma = options.method == archive::Method::Lzma;
+    if (arguments.Has("--no-solid") && !lzma)
+        throw UsageError{"--no-solid is an option of --method lzma"};
+    options.solid = !arguments.Has("--no-solid");
+    if (auto dictionary = arguments.Value("--dictionary")) {
+        if (!lzma) throw UsageError{"--dictionary is an option of --method lzma"};
+        options.dictionaryMiB = ParseDictionary(*dictionary);
+    }
     options.paths = arguments.operands;
     options.progress = ::isatty(STDERR_FILENO); // the line goes to stderr
     return mksetup::BuildSetup(options, std::cout, std::cerr);
