@@ -10,11 +10,7 @@
 #include "text.h"
 #include "switches.h"
 
-enum {
-    STUB_COPY_BLOCK = 4095,
-    STUB_COPY_BLOCKS = 9,
-    STUB_COPY_LAST = ARCHIVE_START - STUB_COPY_BLOCKS * STUB_COPY_BLOCK // 2059
-};
+enum { STUB_COPY_BLOCK = 4095 };
 
 static const char errorCaption[] = "ZOZurer";
 
@@ -57,7 +53,17 @@ static int WriteSink(void* context, const unsigned char* data,
 {
     Output* out = static_cast<Output*>(context);
     if (out->keep) {
-        if (size > out->room - out->kept) return 0;
+        // Grown as the bytes come: a damaged entry's claim of its size
+        // asks for no memory its stream cannot fill.
+        if (size > out->room - out->kept) {
+            unsigned long room = out->room * 2 + size;
+            char* grown = static_cast<char*>(GlobalAlloc(GMEM_FIXED, room + 1));
+            if (!grown) return 0;
+            memcpy(grown, out->keep, out->kept);
+            GlobalFree(out->keep);
+            out->keep = grown;
+            out->room = room;
+        }
         memcpy(out->keep + out->kept, data, size);
         out->kept += size;
     }
@@ -139,11 +145,14 @@ static int CopyStub(HANDLE program, const char* target)
         if (existing != INVALID_HANDLE_VALUE) CloseHandle(existing);
         if (size > ARCHIVE_START && size != INVALID_FILE_SIZE) return 1;
     }
-    HANDLE out = CreateOutput(target);
+    char aside[MAX_PATH];
+    HANDLE out = SetAside(target, aside) ? CreateOutput(target) : INVALID_HANDLE_VALUE;
     if (out == INVALID_HANDLE_VALUE) return 0;
     int whole = SeekTo(program, 0);
-    for (int block = 0; block <= STUB_COPY_BLOCKS; ++block) {
-        DWORD size = block < STUB_COPY_BLOCKS ? STUB_COPY_BLOCK : STUB_COPY_LAST;
+    // Blocks of 4,095 bytes, the last one what is left (2,059 of 38,914).
+    for (unsigned long left = ARCHIVE_START; left;) {
+        DWORD size = left < STUB_COPY_BLOCK ? left : STUB_COPY_BLOCK;
+        left -= size;
         DWORD got = 0, written = 0;
         whole = ReadFile(program, buffer, size, &got, 0) && got == size &&
                 WriteFile(out, buffer, got, &written, 0) && written == got &&
@@ -160,7 +169,7 @@ static void CreateParents(char* path)
     for (char* p = path; *p; ++p) {
         if (*p != '\\') continue;
         *p = 0;
-        CreateDirectoryA(path, 0);
+        MakeFolder(path);
         *p = '\\';
     }
 }
@@ -170,7 +179,16 @@ static void CreateParents(char* path)
 static int CopyModeOf(unsigned long n)
 {
     static InfSeries modes;
-    if (!modes.slots) ScanInfSeries("Copymode", "file", &modes);
+    // Keys up to the last file's: FileNum, and the records the setup
+    // information file brought along.
+    if (!modes.slots) {
+        InfSection shipped;
+        InfFindSection(&setupState.inf, "Uninstall", &shipped);
+        int files = ReadInfInt("Install", "FileNum", 0);
+        ScanInfSeries("Copymode", "file",
+                      (files > 0 ? files : 0) + InfCountLines(&setupState.inf, &shipped),
+                      &modes);
+    }
     InfValue value = SeriesValue(&modes, n);
     return static_cast<int>(InfInteger(value.text, value.length, ExtractAlways));
 }
@@ -202,9 +220,11 @@ static int WriteEntry(const char* target, HANDLE program, unsigned long head,
                       const ArchiveEntry& entry, InfText* keep)
 {
     HGLOBAL stateMemory = GlobalAlloc(GPTR, sizeof(LzhufDecoder));
-    Output out = {INVALID_HANDLE_VALUE, 0, 0, 0, entry.decodedSize};
-    if (keep && entry.decodedSize < INF_FILE_LIMIT)
-        out.keep = static_cast<char*>(GlobalAlloc(GMEM_FIXED, entry.decodedSize + 1));
+    // Field by field: a constant initialiser would become a copy of data.
+    Output out;
+    out.fill = out.kept = 0;
+    out.room = PIECE_SIZE;
+    out.keep = keep ? static_cast<char*>(GlobalAlloc(GMEM_FIXED, PIECE_SIZE + 1)) : 0;
     if (!stateMemory || (keep && !out.keep)) {
         if (stateMemory) GlobalFree(stateMemory);
         ShowArchiveError("Can't get memory!", ExitExtractFailed);
@@ -231,8 +251,12 @@ static int WriteEntry(const char* target, HANDLE program, unsigned long head,
             unsigned short date = entry.dosDate, time = entry.dosTime;
             FILETIME stamp;
             AdjustDosTime(&date, &time);
-            if (DosDateTimeToFileTime(date, time, &stamp))
+            if (DosDateTimeToFileTime(date, time, &stamp)) {
                 SetFileTime(out.file, 0, 0, &stamp);
+                // The license is written again, into the install directory,
+                // with the same time and attributes.
+                if (keep == &setupState.license) setupState.licenseStamp = stamp;
+            }
         }
         CloseHandle(out.file);
         // No replacing move on Windows 95: the old file is moved aside
@@ -255,6 +279,8 @@ static int WriteEntry(const char* target, HANDLE program, unsigned long head,
                                             ? ExitDamaged : ExitExtractFailed);
         return 0;
     }
+    if (keep == &setupState.license)
+        setupState.licenseAttributes = MapDosAttributes(entry.dosAttributes);
     if (keep) {
         FreeInfFile(keep);
         out.keep[out.kept] = 0;
@@ -308,7 +334,9 @@ static int ExtractNext(HANDLE program, char* target, int mode,
                   MessageBoxA(0, "File exists.  Overwrite?", target,
                               MB_ICONWARNING | MB_YESNO) != IDYES)))) {
         // Skipped under the overwrite policy: the existing file stays. A
-        // silent run cannot ask, so it keeps the file: nothing is lost.
+        // silent run cannot ask, so it keeps the file: nothing is lost. One
+        // that no installation of this application put there is the user's.
+        if (key[0] && !IsOwnFile(target)) MarkLastRecordKept();
     } else {
         CreateParents(target);
         // A read-only file this application's own log recorded is the
@@ -333,13 +361,21 @@ static int ExtractNext(HANDLE program, char* target, int mode,
     return result;
 }
 
+// The program file, opened once and kept open to the end of the run with
+// only reading shared: nobody can write, rename or delete it meanwhile
+// (on Windows 95 an open file cannot be renamed or deleted at all), so
+// every entry and the uninstaller copy come from the file that was
+// checked, whoever else can write its folder.
 static HANDLE OpenProgram(HINSTANCE instance)
 {
+    if (setupState.program) return setupState.program;
     char programPath[SETUP_PATH_SIZE];
     DWORD length = GetModuleFileNameA(instance, programPath, sizeof programPath);
     if (length == 0 || length >= sizeof programPath) return INVALID_HANDLE_VALUE;
-    return CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, 0,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE program = CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, 0,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    if (program != INVALID_HANDLE_VALUE) setupState.program = program;
+    return program;
 }
 
 // The record's checks; 1 when sound, 0 when damaged or incomplete.
@@ -396,7 +432,6 @@ int CheckArchive(HINSTANCE instance)
         ReadAt(program, STUB_TRAILER_OFFSET, trailer, sizeof trailer) &&
         ReadStubTrailer(trailer, &archiveLength))
         result = CheckRecord(program, archiveLength, fileSize);
-    CloseHandle(program);
     return result;
 }
 
@@ -416,6 +451,5 @@ int ExtractEntry(HINSTANCE instance, char* target, int mode,
         }
         result = ExtractNext(program, target, mode, setupInfoPath);
     }
-    CloseHandle(program);
     return result;
 }

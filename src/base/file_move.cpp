@@ -1,6 +1,7 @@
 #include <windows.h>
 #include "file_move.h"
 #include "text.h"
+#include "journal.h"
 
 int TempFileBeside(const char* path, char* temp)
 {
@@ -9,9 +10,30 @@ int TempFileBeside(const char* path, char* temp)
     char* cut = dir + TextLength(dir);
     while (cut > dir && *cut != '\\') --cut;
     *cut = 0;
-    // GetTempFileNameA takes no longer folder path.
+    // GetTempFileNameA takes no longer folder path. A temporary file the
+    // run leaves behind (it is killed while writing one) is in the
+    // journal, and the next run deletes it.
     return cut != dir && cut - dir <= MAX_PATH - 14 &&
-           GetTempFileNameA(dir, "~zs", 0, temp);
+           GetTempFileNameA(dir, "~zs", 0, temp) &&
+           JournalNote(NoteTemp, temp, 0);
+}
+
+int MakeFolder(const char* path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
+    return JournalNote(NoteFolder, path, 0) && CreateDirectoryA(path, 0);
+}
+
+int SetAside(const char* path, char* aside)
+{
+    aside[0] = 0;
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return JournalNote(NoteNew, path, 0);
+    // The fresh name is taken by an empty file; the move must not replace
+    // anything, so that file goes first.
+    if (!TempFileBeside(path, aside)) return 0;
+    DeleteFileA(aside);
+    return JournalNote(NoteAside, path, aside) && MoveFileA(path, aside);
 }
 
 // The identity of the file at `path`; 0 when it cannot be opened. No access
@@ -37,41 +59,49 @@ static int FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
 // 1 when `target` holds a file that may be replaced by `source`: both
 // exist, they are two different files, and the target is no folder and
 // not read-only (a file that could not be deleted is not replaced).
+// 2 when both paths name one file, 1 when they name two, 0 when either
+// cannot be asked.
+static int Identities(const char* a, const char* b, BY_HANDLE_FILE_INFORMATION* to)
+{
+    BY_HANDLE_FILE_INFORMATION from;
+    if (!FileIdentity(a, &from) || !FileIdentity(b, to)) return 0;
+    return from.dwVolumeSerialNumber == to->dwVolumeSerialNumber &&
+                   from.nFileIndexHigh == to->nFileIndexHigh &&
+                   from.nFileIndexLow == to->nFileIndexLow
+               ? 2 : 1;
+}
+
+int IsSameFile(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    return Identities(a, b, &info) == 2;
+}
+
 static int IsReplaceable(const char* source, const char* target)
 {
-    BY_HANDLE_FILE_INFORMATION from, to;
-    if (!FileIdentity(source, &from) || !FileIdentity(target, &to)) return 0;
-    if (to.dwFileAttributes &
-        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-        return 0;
-    return from.dwVolumeSerialNumber != to.dwVolumeSerialNumber ||
-           from.nFileIndexHigh != to.nFileIndexHigh ||
-           from.nFileIndexLow != to.nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION to;
+    return Identities(source, target, &to) == 1 &&
+           !(to.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 int MoveIntoPlace(const char* source, const char* target, int mayReplace)
 {
     int existed = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
-    if (MoveFileA(source, target)) return MoveDone;
-    DWORD error = GetLastError();
-    // Across volumes a move is a copy: one cut short by a full disk must
-    // not stay behind as a file that looks whole.
     if (!existed) {
+        if (!JournalNote(NoteNew, target, 0)) return MoveRefused;
+        if (MoveFileA(source, target)) return MoveDone;
+        // Across volumes a move is a copy: one cut short by a full disk
+        // must not stay behind as a file that looks whole.
         DeleteFileA(target);
         return MoveRefused;
     }
-    if (!mayReplace ||
-        (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) ||
-        !IsReplaceable(source, target))
-        return MoveRefused;
+    if (!mayReplace || !IsReplaceable(source, target)) return MoveRefused;
     char aside[MAX_PATH];
-    // The fresh name is taken by an empty file; the move must not replace
-    // anything, so that file goes first.
-    if (!TempFileBeside(target, aside)) return MoveRefused;
-    DeleteFileA(aside);
-    if (!MoveFileA(target, aside)) return MoveRefused;
+    if (!SetAside(target, aside)) return MoveRefused;
     if (MoveFileA(source, target)) {
-        DeleteFileA(aside);
+        // Under a journal the old file is kept until the commit.
+        if (!JournalOpen()) DeleteFileA(aside);
         return MoveDone;
     }
     return MoveFileA(aside, target) ? MoveRefused : MoveBroken;

@@ -18,8 +18,26 @@ int TempFileBeside(const char* path, char* temp);
 // file than the source (volume serial number and file index, not the
 // spelling of the two paths), neither a folder nor read-only: the old file
 // is first moved aside under a fresh name in the same folder, the source
-// moved in, then the old file deleted; it is moved back if the source
-// cannot take its place. MoveBroken only when that move back fails too:
-// the old file then keeps the fresh name and the source is left where it
-// was, so neither is lost.
+// moved in, then the old file deleted - or, while a journal is kept, left
+// aside until the commit; it is moved back if the source cannot take its
+// place. MoveBroken only when that move back fails too: the old file then
+// keeps the fresh name and the source is left where it was, so neither is
+// lost. Every step is noted in the journal first (journal.h).
+//
+// Before the move the existence of a file at `target` is tested anew: a
+// file that appeared meanwhile is never replaced by the plain move.
 int MoveIntoPlace(const char* source, const char* target, int mayReplace);
+
+// Makes the folder `path` when it is not there, noting it in the journal
+// first; 1 when this call made it.
+int MakeFolder(const char* path);
+
+// Before a file at `path` is written where it stands: a file there is
+// moved aside under a fresh name beside it (aside, MAX_PATH bytes, "" when
+// there was none) and noted, so that a roll-back puts it back and the
+// commit deletes it; no file there is noted as a new one. 1 when done.
+int SetAside(const char* path, char* aside);
+
+// 1 when the two paths name one and the same file (volume serial number
+// and file index, not the spelling).
+int IsSameFile(const char* a, const char* b);

@@ -72,15 +72,13 @@ static void PaintBackdrop(HWND window)
 // 1 from the closing message's end until the log is in place.
 static int cleanupPending;
 
-// Puts the log in place: when the ten seconds are over, or earlier when
-// the window is closed or Windows ends the session during them. Without
-// it the uninstall entry would name a log that is not there.
-static void FinishCleanup(HWND window, int sessionEnding)
+// The clean-up: when the ten seconds are over, or earlier when the window
+// is closed or Windows ends the session during them.
+static void FinishCleanup()
 {
     if (!cleanupPending) return;
     cleanupPending = 0;
-    if (!MoveSetupInfo(setupState.installDir) && !sessionEnding)
-        MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
+    RemoveWorkingCopies();
 }
 
 static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
@@ -97,18 +95,20 @@ static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
             SetWindowTextA(window, "Setup is cleaning up...");
             SetTimer(window, CLEANUP_TIMER, CLEANUP_DELAY, 0);
         } else {
+            // Declined or taken back: the copies beside the program go.
+            RemoveWorkingCopies();
             PostMessageA(window, WM_DESTROY, 0, 0);
         }
         return 0;
     case WM_TIMER:
-        FinishCleanup(window, 0);
+        FinishCleanup();
         PostMessageA(window, WM_DESTROY, 0, 0);
         return 0;
     case WM_CLOSE:
-        FinishCleanup(window, 0);
+        FinishCleanup();
         break;
     case WM_ENDSESSION:
-        if (wParam) FinishCleanup(window, 1);
+        if (wParam) FinishCleanup();
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -151,17 +151,23 @@ int CreateBackdropWindow(HINSTANCE instance)
     return window != 0;
 }
 
-int MoveSetupInfo(const char* directory)
+// Deletes the working copy at `copy` unless it is the installed file
+// itself (the program's own folder chosen as the install directory).
+static void RemoveCopy(const char* copy, const char* name)
 {
-    // An earlier installation's log is replaced, so that the log always
-    // describes the latest installation (a read-only one too, when it is
-    // this application's). The install directory leaves room for the name.
-    char target[SETUP_PATH_SIZE];
-    CopyText(target, directory, sizeof target);
-    AppendText(target, "\\" SETUP_INFO_NAME, sizeof target);
-    DWORD attributes = ClearOwnReadOnly(target);
-    int moved = MoveIntoPlace(setupState.infPath, target, 1) == MoveDone;
-    if (!moved) PutAttributesBack(target, attributes);
-    CopyText(setupState.infPath, target, sizeof setupState.infPath);
-    return moved;
+    char installed[SETUP_PATH_SIZE];
+    CopyText(installed, setupState.installDir, sizeof installed);
+    AppendText(installed, name, sizeof installed);
+    if (!IsSameFile(copy, installed)) DeleteFileA(copy);
+}
+
+void RemoveWorkingCopies()
+{
+    // The log and the license are in the install directory already,
+    // written from the archive's own bytes: the copies extracted beside the
+    // program at the start go.
+    RemoveCopy(setupState.infPath, "\\" SETUP_INFO_NAME);
+    RemoveCopy(setupState.licensePath, "\\" LICENSE_NAME);
+    CopyText(setupState.infPath, setupState.installDir, sizeof setupState.infPath);
+    AppendText(setupState.infPath, "\\" SETUP_INFO_NAME, sizeof setupState.infPath);
 }

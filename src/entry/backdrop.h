@@ -6,6 +6,7 @@
 ATOM RegisterBackdropClass(HINSTANCE instance);
 // Creates the full-screen backdrop; 1 when it exists, 0 otherwise.
 int CreateBackdropWindow(HINSTANCE instance);
-// Moves the setup information file into `directory` as "Uninstal.inf" and
-// points infPath at the new place; 1 when it is there.
-int MoveSetupInfo(const char* directory);
+// Removes the setup information file and the license extracted beside the
+// program (the installation has put both into the install directory) and
+// points infPath at the log in the install directory.
+void RemoveWorkingCopies();

@@ -31,7 +31,7 @@ static const char* CommandTail(const char* line)
 // A path ending in the uninstaller's name, in any case, means uninstall.
 static int IsUninstallerName(const char* modulePath)
 {
-    int length = lstrlenA(modulePath);
+    int length = static_cast<int>(TextLength(modulePath));
     const int nameLength = sizeof(UNINSTALLER_NAME) - 1;
     if (length < nameLength) return 0;
     return lstrcmpiA(modulePath + length - nameLength, UNINSTALLER_NAME) == 0;
@@ -56,7 +56,7 @@ static int RunUninstallMode(const char* tail)
     // The tail is the log path whole, blanks and all. A path in one pair of
     // quotes (as shells and shortcuts pass it) loses them: no file name
     // holds a quote, so the quoted form could never name the log.
-    int length = lstrlenA(setupState.infPath);
+    int length = static_cast<int>(TextLength(setupState.infPath));
     if (length >= 2 && setupState.infPath[0] == '"' &&
         setupState.infPath[length - 1] == '"') {
         setupState.infPath[length - 1] = 0;
@@ -97,7 +97,7 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
     }
     setupState.instance = instance;
     // Keep the directory with its backslash.
-    int cut = lstrlenA(modulePath);
+    int cut = static_cast<int>(TextLength(modulePath));
     while (cut > 0 && modulePath[cut - 1] != '\\') --cut;
     modulePath[cut] = 0;
 
@@ -126,15 +126,10 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
     }
     // No window to wait in: the log goes into place at once.
     if (silent) {
-        if (!RunSilentInstall(&setupState, dir)) {
-            // No install directory to go to: nothing was written but these.
-            if (setupState.exitCode == ExitBadSwitches) {
-                DeleteFileA(setupState.infPath);
-                DeleteFileA(setupState.licensePath);
-            }
-            return ExtractionFailure();
-        }
-        return MoveSetupInfo(setupState.installDir) ? ExitDone : ExitIncomplete;
+        // Done or taken back, the copies beside the program go.
+        int done = RunSilentInstall(&setupState, dir);
+        RemoveWorkingCopies();
+        return done ? ExitDone : ExtractionFailure();
     }
     if (!RegisterBackdropClass(instance) || !CreateBackdropWindow(instance))
         return 0;

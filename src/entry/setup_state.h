@@ -32,6 +32,10 @@ struct SetupState {
                                             // uninstall: the log
     InfText license;                        // install: entry 2 as extracted
     unsigned long entryNumber;              // entries passed since rewind
+    HANDLE program;                         // the program file, open (read
+                                            // only shared) to the run's end
+    FILETIME licenseStamp;                  // entry 2's time and attributes
+    unsigned long licenseAttributes;
 };
 
 extern SetupState setupState;

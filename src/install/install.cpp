@@ -11,6 +11,8 @@
 #include "wizard.h"
 #include "inside_folder.h"
 #include "switches.h"
+#include "journal.h"
+#include "series_key.h"
 
 static const char installSection[] = "Install";
 static const char uninstallSection[] = "Uninstall";
@@ -33,6 +35,7 @@ static void LoadOwnLog(SetupState* state)
     ReadInfValue(&state->ownLog, installSection, "AppName", name,
                  INF_VALUE_LIMIT);
     if (lstrcmpiA(name, state->appName) != 0) FreeInfFile(&state->ownLog);
+    else UseOwnLog(&state->ownLog);
 }
 
 int ExtractApplicationFiles(SetupState* state)
@@ -72,33 +75,74 @@ static void ReadInstallSection(SetupState* state)
     AppendText(state->caption, " Setup", sizeof state->caption);
 }
 
-// Creates the install directory and the folders above it; even an
-// installation without application files has its license and its log
-// there.
+// Where the first folder this run made above the install directory ends
+// in its path; 0 when it made none.
+static int folderMadeAt;
+
+// Creates the install directory and the folders above it, before the
+// files: even an installation without application files has its license
+// and its log there.
 static void CreateInstallDir(const char* dir)
 {
     char path[SETUP_PATH_SIZE];
     CopyText(path, dir, sizeof path);
-    for (char* p = path + 1; *p; ++p) {
+    for (char* p = path + 3; *p; ++p) {
         if (*p != '\\' && *p != '/') continue;
         char kept = *p;
         *p = 0;
-        CreateDirectoryA(path, 0);
+        if (MakeFolder(path) && !folderMadeAt) folderMadeAt = static_cast<int>(p - path);
         *p = kept;
     }
-    CreateDirectoryA(path, 0);
+    MakeFolder(path);
 }
 
-// Moves `source` into the install directory under `name`, replacing an
-// earlier installation's file there (and a read-only one this
-// application's log recorded). 1 when it is in place.
-static int PlaceInInstallDir(SetupState* state, const char* source,
-                             const char* name, char* path)
+// Records each folder above the install directory that this run made
+// ("foldera", ...), so that the uninstaller removes it again when empty.
+// The folders made are the innermost ones: from folderMadeAt on.
+static void AddFolderRecords(const char* dir)
 {
+    if (!folderMadeAt) return;
+    char path[SETUP_PATH_SIZE];
+    CopyText(path, dir, sizeof path);
+    for (char* p = path + folderMadeAt; *p; ++p) {
+        if (*p != '\\' && *p != '/') continue;
+        char kept = *p;
+        *p = 0;
+        AddFolderRecord(path);
+        *p = kept;
+    }
+}
+
+// Writes `text` (kept in memory since its extraction, so never the copy
+// beside the program, which others may change) to installDir + name: into
+// a fresh file beside it first, with the [Uninstall] records too when
+// asked, then moved into place over an earlier installation's file (a
+// read-only one too, when this application's log recorded it). The old
+// file goes only once the new one is whole. 1 when it is in place.
+static int PlaceFromMemory(SetupState* state, const char* name, const InfText* text,
+                           const FILETIME* stamp, DWORD attributes, char* path)
+{
+    char temp[MAX_PATH];
     JoinPath(path, state->installDir, name);
-    DWORD attributes = ClearOwnReadOnly(path);
-    if (MoveIntoPlace(source, path, 1) == MoveDone) return 1;
-    PutAttributesBack(path, attributes);
+    if (!TempFileBeside(path, temp)) return 0;
+    HANDLE out = CreateFileA(temp, GENERIC_WRITE, 0, 0, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, 0);
+    DWORD written = 0;
+    int done = out != INVALID_HANDLE_VALUE &&
+               WriteFile(out, text->text, text->size, &written, 0) &&
+               written == text->size;
+    if (done && stamp) SetFileTime(out, 0, 0, stamp);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    // The whole section in one write: the log's time grows with its size,
+    // not with its square.
+    done = done && (stamp || WriteRecords(temp));
+    DWORD kept = ClearOwnReadOnly(path);
+    if (done && MoveIntoPlace(temp, path, 1) == MoveDone) {
+        SetFileAttributesA(path, attributes);
+        return 1;
+    }
+    PutAttributesBack(path, kept);
+    DeleteFileA(temp);
     return 0;
 }
 
@@ -115,57 +159,87 @@ static int Incomplete(SetupState* state)
 // nothing after the files is done), or when the license, the uninstaller
 // or the uninstall entry could not be put in place (state->exitCode says
 // ExitIncomplete); a shortcut that cannot be made is no failure.
+// The registry's part, last before the commit: the uninstall entry (its
+// key noted when this run makes it) and one more user of the shared
+// uninstaller, counted once per application.
+static int Register(SetupState* state, const char* uninstaller)
+{
+    char key[SETUP_PATH_SIZE];
+    UninstallKeyPath(key, state->appName);
+    HKEY existing;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &existing) == ERROR_SUCCESS)
+        RegCloseKey(existing);
+    else if (state->appName[0] && !JournalNote(NoteKey, key, 0))
+        return 0;
+    return UpdateRegistry(state, 0);
+}
+
+// Everything after the wizard, up to the closing message, as one
+// transaction: every change is noted in the journal before it is made,
+// and the run commits once the log is complete in the install directory
+// and the uninstall entry written. Any failure before that (a file, the
+// license, the uninstaller copy, the log, the uninstall entry; a kill, of
+// which the next run finds the journal) takes every change back, last
+// first. A shortcut that cannot be made is no failure. 0 on failure
+// (state->exitCode says why).
 static int InstallApplication(HWND window, SetupState* state)
 {
     char path[SETUP_PATH_SIZE];
     char key[INF_KEY_SIZE];
 
+    // What a killed run of this application left is taken back (or
+    // finished) first; then this run keeps its own journal.
+    JournalPath(path, state->appName);
+    JournalRecover(path);
+    if (!JournalBegin(path)) return Incomplete(state);
     LoadOwnLog(state);
-    if (!ExtractApplicationFiles(state)) {
-        // The records of the files installed so far stay with the setup
-        // information file beside the program.
-        WriteRecords(state->infPath);
+    CreateInstallDir(state->installDir);
+    int done = ExtractApplicationFiles(state);
+    if (done) {
+        // The install directory leaves room for both names.
+        done = PlaceFromMemory(state, "\\" LICENSE_NAME, &state->license,
+                               &state->licenseStamp, state->licenseAttributes, path);
+        if (!done) state->exitCode = ExitIncomplete;
+    }
+    if (done) {
+        AddFileRecord(path, key);
+        JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
+        AddFileRecord(path, key);
+        AddRecord("dir", state->installDir);
+        AddFolderRecords(state->installDir);
+
+        // One more user of the shared uninstaller, once per application:
+        // the uninstall entry of an earlier version says it counted.
+        WindowsPath(path, "\\" UNINSTALLER_NAME);
+        done = UsesSharedUninstaller(state->appName) ||
+               (JournalNote(NoteShared, path, SharedUseCounted(path) ? 0 : "new") &&
+                CountSharedUse(path, 1) > 0);
+        done = done && ExtractEntry(state->instance, path, ExtractStub, state->infPath);
+
+        FindStartMenuFolder(path, state->appName);
+        MakeFolder(path);
+        AddRecord("linkdir", path);
+        AppendText(path, "\\", sizeof path);
+        CreateStartMenuLinks(state, path);
+        MergeOwnRecords();
+        // The log: the setup information file as extracted and the
+        // records, in place before the closing message; then the entry.
+        WindowsPath(key, "\\" UNINSTALLER_NAME);
+        done = done && PlaceFromMemory(state, "\\" SETUP_INFO_NAME, &state->inf, 0,
+                                       FILE_ATTRIBUTE_NORMAL, path) &&
+               Register(state, key);
+        if (!done) state->exitCode = ExitIncomplete;
+    }
+    if (!done) {
+        JournalRollBack();
         if (!state->silent)
             MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
         return 0;
     }
-    CreateInstallDir(state->installDir);
-
-    // The install directory leaves room for both names (INSTALL_DIR_LIMIT).
-    // A license, uninstaller or uninstall entry that cannot be put in place
-    // ends the run there, as a failed file does: no uninstall entry names
-    // a log that would never come.
-    int placed = PlaceInInstallDir(state, state->licensePath, "\\" LICENSE_NAME,
-                                   path);
-    AddFileRecord(path, key);
-    JoinPath(path, state->installDir, "\\" SETUP_INFO_NAME);
-    AddFileRecord(path, key);
-    AddRecord("dir", state->installDir);
-
-    WindowsPath(path, "\\" UNINSTALLER_NAME);
-    if (!placed || !ExtractEntry(state->instance, path, ExtractStub, state->infPath) ||
-        !UpdateRegistry(state, 0)) {
-        WriteRecords(state->infPath);
-        if (!state->silent)
-            MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
-        return Incomplete(state);
-    }
+    JournalCommit();
     // A silent run starts no other program: the conversion waits in
     // RunOnce for the next start of Windows.
     ScheduleGroupConversion(!state->silent);
-
-    FindStartMenuFolder(path, state->appName);
-    CreateDirectoryA(path, 0);
-    AddRecord("linkdir", path);
-    AppendText(path, "\\", sizeof path);
-    CreateStartMenuLinks(state, path);
-    // The whole section in one write: the log's time grows with its size,
-    // not with its square.
-    if (!WriteRecords(state->infPath)) {
-        if (!state->silent)
-            MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
-        return Incomplete(state);
-    }
     return 1;
 }
 

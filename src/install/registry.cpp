@@ -17,11 +17,13 @@ static const char serverKey[] =
 static const char approvalKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 static const char extensionName[] = "Lumenoid dll";
+static const char sharedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // The uninstall entry's key: the prefix and AppName, cut where the path
 // buffer ends; the same in install and remove mode, so that a long name's
 // entry is removed under the name it was written with.
-static void UninstallKeyPath(char* path, const char* app)
+void UninstallKeyPath(char* path, const char* app)
 {
     CopyText(path, uninstallPrefix, SETUP_PATH_SIZE);
     AppendText(path, app, SETUP_PATH_SIZE);
@@ -38,6 +40,32 @@ static HKEY OpenKey(HKEY root, const char* path, int create)
     } else if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) !=
                ERROR_SUCCESS) return 0;
     return key;
+}
+
+static const char sharedMark[] = "SharedUninstaller";
+
+// A DWORD value of a key under HKLM, made when absent; 1 when set.
+static int SetDword(const char* path, const char* name, DWORD value)
+{
+    HKEY key = OpenKey(HKEY_LOCAL_MACHINE, path, 1);
+    if (!key) return 0;
+    int done = RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value,
+                              sizeof value) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return done;
+}
+
+int UsesSharedUninstaller(const char* app)
+{
+    char path[SETUP_PATH_SIZE];
+    UninstallKeyPath(path, app);
+    HKEY key = OpenKey(HKEY_LOCAL_MACHINE, path, 0);
+    if (!key) return 0;
+    DWORD value = 0, size = sizeof value;
+    int counted = RegQueryValueExA(key, sharedMark, 0, 0, (BYTE*)&value, &size) ==
+                      ERROR_SUCCESS && value;
+    RegCloseKey(key);
+    return counted;
 }
 
 static int SetValue(HKEY key, const char* name, const char* data)
@@ -106,6 +134,8 @@ int UpdateRegistry(SetupState* state, int remove)
             written = SetRegistryString(path, values[i], command, 0,
                                         HKEY_LOCAL_MACHINE) && written;
         }
+        // This application counts as a user of the shared uninstaller.
+        written = SetDword(path, sharedMark, 1) && written;
     } else {
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
         // The Uninstall key's subkey named as install mode wrote it.
@@ -159,4 +189,53 @@ long ScheduleGroupConversion(int run)
     RegCloseKey(key);
     if (run) WinExec("runonce -r", SW_SHOWNORMAL);
     return 0;
+}
+
+// The count of users of the shared file `path` in the system's register
+// of shared files, or -1 when its value is not there.
+static long ReadSharedUse(HKEY key, const char* path)
+{
+    DWORD count = 0, size = sizeof count, type = 0;
+    if (RegQueryValueExA(key, path, 0, &type, (BYTE*)&count, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return -1;
+    return static_cast<long>(count);
+}
+
+int SharedUseCounted(const char* path)
+{
+    HKEY key = OpenKey(HKEY_LOCAL_MACHINE, sharedKey, 0);
+    if (!key) return 0;
+    long count = ReadSharedUse(key, path);
+    RegCloseKey(key);
+    return count >= 0;
+}
+
+long CountSharedUse(const char* path, long delta)
+{
+    HKEY key = OpenKey(HKEY_LOCAL_MACHINE, sharedKey, 1);
+    if (!key) return -1;
+    long count = ReadSharedUse(key, path);
+    // A file there already that nobody counted has one user: whoever put
+    // it there.
+    if (count < 0) count = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    count += delta;
+    if (count > 0)
+        RegSetValueExA(key, path, 0, REG_DWORD, (const BYTE*)&count, sizeof count);
+    else
+        RegDeleteValueA(key, path);
+    RegCloseKey(key);
+    return count > 0 ? count : 0;
+}
+
+void DeleteAtRestart(const char* path)
+{
+    // Windows NT: the system's pending renames; Windows 95 to Me have no
+    // MoveFileExA of their own (looked up, not imported) and take the
+    // [rename] section of wininit.ini, where "NUL" means delete.
+    typedef BOOL(WINAPI * MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
+    MoveFileExProc moveEx = (MoveFileExProc)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "MoveFileExA");
+    if (!moveEx || !moveEx(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT))
+        WritePrivateProfileStringA("rename", "NUL", path, "wininit.ini");
 }

@@ -30,3 +30,18 @@ int UpdateRegistry(SetupState* state, int remove);
 // Enters "grpconv -o" in RunOnce and, with `run` set, starts "runonce -r".
 // The platform's error code when the RunOnce key cannot be opened, else 0.
 long ScheduleGroupConversion(int run);
+// The uninstall entry's key: the Uninstall key's prefix and AppName, cut
+// where a path of 256 bytes ends (as both modes name it).
+void UninstallKeyPath(char* path, const char* app);
+// Whether HKLM\...\SharedDLLs counts users of `path` at all.
+int SharedUseCounted(const char* path);
+// Adds `delta` to the count of users of the shared file `path` there and
+// returns the new count (0: the value is gone); -1 when the key cannot be
+// had. A file already there that nobody counted counts one user.
+long CountSharedUse(const char* path, long delta);
+// Deletes `path` when Windows next starts (the running uninstaller cannot
+// delete itself).
+void DeleteAtRestart(const char* path);
+// Whether the uninstall entry of `app` says that it counts as a user of
+// the shared uninstaller (written with the entry's other values).
+int UsesSharedUninstaller(const char* app);

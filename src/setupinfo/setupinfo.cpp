@@ -19,11 +19,15 @@ int ReadInfInt(const char* section, const char* key, int fallback)
     return static_cast<int>(InfInteger(value.text, value.length, fallback));
 }
 
-int ScanInfSeries(const char* section, const char* stem, InfSeries* series)
+int ScanInfSeries(const char* section, const char* stem, unsigned long last,
+                  InfSeries* series)
 {
     InfSection found;
     InfFindSection(&setupState.inf, section, &found);
+    // A series without gaps has no more keys than lines; one of scattered
+    // keys (a copy mode for the odd file) needs a slot up to its last.
     series->numbered = InfCountLines(&setupState.inf, &found);
+    if (last > series->numbered) series->numbered = last;
     series->slots = static_cast<InfValue*>(GlobalAlloc(
         GPTR, (INF_LETTER_KEYS + series->numbered) * sizeof(InfValue)));
     if (!series->slots) return 0;
@@ -81,7 +85,7 @@ unsigned long ReadInfValue(const InfText* inf, const char* section,
     return InfCopyValue(buffer, size, value.text, value.length);
 }
 
-InfValue* ListFileRecords(const InfText* log, unsigned long* count)
+InfValue* ListRecords(const InfText* log, const char* stem, unsigned long* count)
 {
     InfSection section;
     *count = 0;
@@ -89,23 +93,78 @@ InfValue* ListFileRecords(const InfText* log, unsigned long* count)
     unsigned long lines = InfCountLines(log, &section);
     InfValue* slots = static_cast<InfValue*>(
         GlobalAlloc(GMEM_FIXED, (INF_LETTER_KEYS + lines) * sizeof(InfValue)));
-    if (slots) *count = InfListSeries(log, &section, "file", 1, slots, lines);
+    if (slots) *count = InfListSeries(log, &section, stem, 1, slots, lines);
     return slots;
 }
 
-int IsRecordedIn(const InfText* log, const char* path)
+// A set of paths (values in a text), letters of either case alike, for
+// lookups in one step each however many there are.
+struct PathSet {
+    const InfValue* values;
+    unsigned long* slots; // value index + 1, or 0
+    unsigned long mask;
+};
+
+static char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+static unsigned long HashPath(const char* text, unsigned long length)
 {
-    unsigned long count;
-    InfValue* listed = ListFileRecords(log, &count);
-    int found = 0;
-    char record[SETUP_PATH_SIZE];
-    for (unsigned long i = 0; i < count && !found; ++i)
-        found = listed[i].length < sizeof record &&
-                InfCopyValue(record, sizeof record, listed[i].text,
-                             listed[i].length) &&
-                lstrcmpiA(record, path) == 0;
-    if (listed) GlobalFree(listed);
-    return found;
+    unsigned long hash = 2166136261ul;
+    while (length--) hash = (hash ^ static_cast<unsigned char>(FoldAscii(*text++))) * 16777619ul;
+    return hash;
+}
+
+static int SamePath(const InfValue& value, const char* text, unsigned long length)
+{
+    if (value.length != length) return 0;
+    for (unsigned long i = 0; i < length; ++i)
+        if (FoldAscii(value.text[i]) != FoldAscii(text[i])) return 0;
+    return 1;
+}
+
+// Slot of `text` in the set: where it is, or the empty slot it would take.
+static unsigned long FindSlot(const PathSet* set, const char* text, unsigned long length)
+{
+    unsigned long i = HashPath(text, length) & set->mask;
+    while (set->slots[i] && !SamePath(set->values[set->slots[i] - 1], text, length))
+        i = (i + 1) & set->mask;
+    return i;
+}
+
+static int BuildPathSet(PathSet* set, const InfValue* values, unsigned long count)
+{
+    unsigned long size = 16;
+    while (size < 2 * count) size *= 2;
+    set->values = values;
+    set->mask = size - 1;
+    set->slots = static_cast<unsigned long*>(GlobalAlloc(GPTR, size * sizeof(unsigned long)));
+    if (!set->slots) return 0;
+    for (unsigned long i = 0; i < count; ++i) {
+        unsigned long slot = FindSlot(set, values[i].text, values[i].length);
+        if (!set->slots[slot]) set->slots[slot] = i + 1;
+    }
+    return 1;
+}
+
+static int InPathSet(const PathSet* set, const char* text, unsigned long length)
+{
+    return set->slots && set->slots[FindSlot(set, text, length)];
+}
+
+// This application's earlier log, as a set of what it recorded.
+static InfValue* ownRecords;
+static unsigned long ownCount;
+static PathSet ownSet;
+
+void UseOwnLog(const InfText* log)
+{
+    ownRecords = ListRecords(log, "file", &ownCount);
+    if (ownRecords) BuildPathSet(&ownSet, ownRecords, ownCount);
+}
+
+int IsOwnFile(const char* path)
+{
+    return InPathSet(&ownSet, path, TextLength(path));
 }
 
 DWORD ClearOwnReadOnly(const char* path)
@@ -114,7 +173,7 @@ DWORD ClearOwnReadOnly(const char* path)
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) !=
             FILE_ATTRIBUTE_READONLY ||
-        !setupState.ownLog.text || !IsRecordedIn(&setupState.ownLog, path) ||
+        !IsOwnFile(path) ||
         !SetFileAttributesA(path, (attributes & ~FILE_ATTRIBUTE_READONLY) |
                                       FILE_ATTRIBUTE_NORMAL))
         return INVALID_FILE_ATTRIBUTES;
@@ -131,6 +190,7 @@ void PutAttributesBack(const char* path, DWORD attributes)
 static char* records;
 static unsigned long recordsSize, recordsRoom, lastRecord;
 static unsigned long nextFileKey; // the series' number to try next
+static unsigned long folderKeys;  // "folder" records made
 static InfSection shipped;         // the [Uninstall] the file brought
 
 static int Append(const char* text, unsigned long length)
@@ -195,6 +255,13 @@ void AddRecord(const char* key, const char* value)
     AppendRecord(key, TextLength(key), value, TextLength(value));
 }
 
+void AddFolderRecord(const char* path)
+{
+    char key[INF_KEY_SIZE];
+    SeriesKey(key, sizeof key, "folder", ++folderKeys);
+    AddRecord(key, path);
+}
+
 void DropLastRecord()
 {
     recordsSize = lastRecord;
@@ -205,7 +272,7 @@ void ClearRecords()
 {
     if (records) GlobalFree(records);
     records = 0;
-    recordsSize = recordsRoom = lastRecord = nextFileKey = 0;
+    recordsSize = recordsRoom = lastRecord = nextFileKey = folderKeys = 0;
 }
 
 int WriteRecords(const char* path)
@@ -215,4 +282,68 @@ int WriteRecords(const char* path)
     if (!Append("", 1)) return 0;
     --recordsSize; // the section's end, not a record
     return WritePrivateProfileSectionA("Uninstall", records, path) != 0;
+}
+
+void MarkLastRecordKept()
+{
+    // "key=value": a "*" before the value. Recorded so that the series has
+    // no gap; an older uninstaller's DeleteFileA fails on such a name.
+    if (!Append("", 1)) return; // may move the records
+    char* value = records + lastRecord;
+    while (*value != '=') ++value;
+    ++value;
+    for (char* p = records + recordsSize - 1; p > value; --p) *p = p[-1];
+    *value = '*';
+}
+
+// The values of this run's records, in order, for a set of them.
+static InfValue* RecordValues(unsigned long* count)
+{
+    unsigned long n = 0;
+    for (unsigned long at = 0; at < recordsSize; ++at) n += !records[at];
+    InfValue* values = static_cast<InfValue*>(GlobalAlloc(GMEM_FIXED, (n + 1) * sizeof(InfValue)));
+    *count = 0;
+    if (!values) return 0;
+    for (unsigned long at = 0; at < recordsSize;) {
+        const char* line = records + at;
+        unsigned long length = TextLength(line);
+        const char* value = line;
+        while (*value && *value != '=') ++value;
+        if (*value) ++value;
+        values[*count].text = value;
+        values[(*count)++].length = length - static_cast<unsigned long>(value - line);
+        at += length + 1;
+    }
+    return values;
+}
+
+void MergeOwnRecords()
+{
+    // Every record of the earlier installation that this run did not make
+    // again: the uninstaller then removes what every version installed.
+    unsigned long count;
+    InfValue* values = RecordValues(&count);
+    PathSet mine;
+    char key[INF_KEY_SIZE];
+    char value[SETUP_PATH_SIZE];
+    if (values && BuildPathSet(&mine, values, count)) {
+        for (unsigned long i = 0; i < ownCount; ++i) {
+            const InfValue& old = ownRecords[i];
+            if (old.length >= sizeof value || InPathSet(&mine, old.text, old.length))
+                continue;
+            InfCopyValue(value, sizeof value, old.text, old.length);
+            AddFileRecord(value, key);
+        }
+        GlobalFree(mine.slots);
+    }
+    if (values) GlobalFree(values);
+    // The folders the earlier installation made above its directory.
+    unsigned long count2;
+    InfValue* folders = ListRecords(&setupState.ownLog, "folder", &count2);
+    for (unsigned long i = 0; i < count2; ++i)
+        if (folders[i].length < sizeof value) {
+            InfCopyValue(value, sizeof value, folders[i].text, folders[i].length);
+            AddFolderRecord(value);
+        }
+    if (folders) GlobalFree(folders);
 }

@@ -28,22 +28,26 @@ unsigned long ReadInfValue(const InfText* inf, const char* section,
                            const char* key, char* buffer, unsigned long size);
 
 // A series of setupState.inf scanned once: SeriesValue(series, n) is the
-// value of the n-th key (n from 1), text 0 when absent. 0 when there was
-// no memory for it.
+// value of the n-th key (n from 1), text 0 when absent, for every n up to
+// `last` or the section's number of lines, whichever is more. 0 when there
+// was no memory for it.
 struct InfSeries {
     InfValue* slots;
     unsigned long numbered;
 };
-int ScanInfSeries(const char* section, const char* stem, InfSeries* series);
+int ScanInfSeries(const char* section, const char* stem, unsigned long last,
+                  InfSeries* series);
 InfValue SeriesValue(const InfSeries* series, unsigned long n);
 
-// The [Uninstall] "file" records in the order the uninstaller walks them,
-// in a block to be freed with GlobalFree (0 when there was no memory; then
-// *count is 0 too).
-InfValue* ListFileRecords(const InfText* log, unsigned long* count);
-// 1 when one of those records names `path` (letters of either case in the
-// ANSI code page match, as the file system matches names).
-int IsRecordedIn(const InfText* log, const char* path);
+// The [Uninstall] records of a series ("file", "folder") in the order the
+// uninstaller walks them, in a block to be freed with GlobalFree (0 when
+// there was no memory; then *count is 0 too).
+InfValue* ListRecords(const InfText* log, const char* stem, unsigned long* count);
+// Takes this application's earlier log (the one found in the install
+// directory) as the one whose records IsOwnFile knows; each lookup is one
+// step. 1 when `path` is one of them (ASCII letters of either case alike).
+void UseOwnLog(const InfText* log);
+int IsOwnFile(const char* path);
 
 // A read-only file that this application's own log (state's ownLog)
 // recorded is the application's: its read-only attribute is cleared, so
@@ -61,10 +65,20 @@ void PutAttributesBack(const char* path, unsigned long attributes);
 // the first free one). Returns the key's number, 0 when there was no
 // memory; `key` (INF_KEY_SIZE bytes) receives the key.
 unsigned long AddFileRecord(const char* value, char* key);
+// A folder this installation made above its directory, under the next
+// key of the series "folder".
+void AddFolderRecord(const char* path);
 // A record under a key of its own ("dir", "linkdir").
 void AddRecord(const char* key, const char* value);
 // Takes back the record just added (a file that was not written).
 void DropLastRecord();
+// The record just added names a file that was there before this
+// application's first installation and was kept (copy mode 2 or 3): it is
+// the user's. Its value gains a "*" in front, and the uninstaller leaves it.
+void MarkLastRecordKept();
+// Adds every record of the earlier installation (UseOwnLog) that this run
+// did not make, after this run's own.
+void MergeOwnRecords();
 // Forgets the records, to begin again (for the tests of the pieces).
 void ClearRecords();
 // Writes the records as the [Uninstall] section of the file at `path` in

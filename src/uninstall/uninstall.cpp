@@ -9,6 +9,9 @@
 #include "registry.h"
 #include "text.h"
 #include "switches.h"
+#include "journal.h"
+#include "file_move.h"
+#include "install.h"
 
 // section/key of the log into a buffer of SETUP_PATH_SIZE bytes; "" when
 // absent or longer than the buffer holds (a cut path names another file).
@@ -93,14 +96,26 @@ int RunUninstall()
         return 0;
     }
 
+    // What a killed installation of this application left is taken back
+    // first (it may have been an upgrade of this very one).
+    char path[MAX_PATH];
+    JournalPath(path, s->appName);
+    JournalRecover(path);
+
+    // The recorded files, but for the log itself and the files the user
+    // had before the first installation ("*": kept, they are the user's).
+    // The log and the uninstall entry go last, and only when nothing else
+    // recorded is left: an uninstall that stops halfway (a file in use, a
+    // kill) can be run again from the same entry and finishes the job.
     unsigned long count;
-    InfValue* records = ListFileRecords(&log, &count);
+    InfValue* records = ListRecords(&log, "file", &count);
+    int remains = 0, logRecorded = 0;
     for (unsigned long i = 0; i < count; ++i) {
+        InfCopyValue(s->compReg, sizeof s->compReg, records[i].text, records[i].length);
         // A record longer than a path names no file this installation made.
-        if (!InfCopyValue(s->compReg, sizeof s->compReg, records[i].text,
-                          records[i].length) ||
-            records[i].length >= sizeof s->compReg || !DeleteRecorded(s->compReg))
-            s->exitCode = ExitFilesRemain; // told by a silent run's exit code
+        if (records[i].length >= sizeof s->compReg) remains = 1;
+        else if (IsSameFile(s->compReg, s->infPath)) logRecorded = 1;
+        else if (s->compReg[0] != '*') remains |= !DeleteRecorded(s->compReg);
     }
     for (unsigned long i = 0; i < count; ++i)
         if (records[i].length < sizeof s->compReg) {
@@ -109,12 +124,33 @@ int RunUninstall()
             RemoveEmptyFolders(s->compReg);
         }
     if (records) GlobalFree(records);
-    FreeInfFile(&log);
-    RemoveDirectoryA(s->defDir);
     RemoveDirectoryA(s->licensePath);
-    // The log is gone by now: the registry removal takes CompReg, read
-    // before the first deletion, from compReg.
-    CopyText(s->compReg, compReg, sizeof s->compReg);
-    UpdateRegistry(s, 1);
+    if (remains) {
+        s->exitCode = ExitFilesRemain; // told by a silent run's exit code
+    } else {
+        // The uninstaller itself, shared by every application installed
+        // this way: one user fewer, and the last one deletes it (when
+        // Windows next starts: it is running now).
+        if (UsesSharedUninstaller(s->appName)) {
+            WindowsPath(path, "\\" UNINSTALLER_NAME); // as the install counted it
+            if (CountSharedUse(path, -1) == 0) DeleteAtRestart(path);
+        }
+        // The log is read: the registry removal takes CompReg, read before,
+        // from compReg.
+        CopyText(s->compReg, compReg, sizeof s->compReg);
+        UpdateRegistry(s, 1);
+        // A log that does not record itself stays, as it always did.
+        if (logRecorded) DeleteRecorded(s->infPath);
+        RemoveDirectoryA(s->defDir);
+        // The folders the installation made above its directory, deepest
+        // (last made) first, each only when empty.
+        InfValue* folders = ListRecords(&log, "folder", &count);
+        for (unsigned long i = count; i-- > 0;)
+            if (InfCopyValue(path, sizeof path, folders[i].text, folders[i].length) ==
+                folders[i].length)
+                RemoveDirectoryA(path);
+        if (folders) GlobalFree(folders);
+    }
+    FreeInfFile(&log);
     return 1;
 }

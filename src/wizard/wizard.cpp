@@ -198,7 +198,7 @@ static void LoadLicense(HWND dialog)
     }
     DWORD size = GetFileSize(file, 0);
     char* text = size == INVALID_FILE_SIZE ? 0
-        : (char*)HeapAlloc(GetProcessHeap(), 0, size + 1);
+        : (char*)GlobalAlloc(GMEM_FIXED, size + 1);
     if (!text) {
         CloseHandle(file);
         LicenseError(dialog, "Can't get memory");
@@ -206,7 +206,7 @@ static void LoadLicense(HWND dialog)
     }
     DWORD got = 0;
     if (!ReadFile(file, text, size, &got, 0)) {
-        HeapFree(GetProcessHeap(), 0, text);
+        GlobalFree(text);
         CloseHandle(file);
         LicenseError(dialog, "File Error");
         return;
@@ -215,7 +215,7 @@ static void LoadLicense(HWND dialog)
     text[got] = 0;
     SetDlgItemTextA(dialog, IDC_LICENSE, text);
     SetFocus(GetDlgItem(dialog, IDC_LICENSE));
-    HeapFree(GetProcessHeap(), 0, text);
+    GlobalFree(text);
 }
 
 INT_PTR CALLBACK LicenseDialogProc(HWND dialog, UINT message, WPARAM wParam,

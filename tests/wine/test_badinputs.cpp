@@ -14,6 +14,7 @@
 
 #include "archive.h"
 #include "install_steps.h"
+#include "seal.h"
 #include "testutil.h"
 #include "uidriver.h"
 #include "wtest.h"
@@ -351,7 +352,7 @@ WTEST(SetupProgramCutInsideTheStub)
     }
     // Behind the image, inside the padding, and right before the LF: the
     // program runs, finds no archive and ends without a word.
-    for (size_t size : {size_t(36000), size_t(38913)}) {
+    for (size_t size : {size_t(STUB_FILE_SIZE - 12), size_t(STUB_FILE_SIZE - 1)}) {
         Package p = WriteSetup("bad-cut-pad", {});
         wt::WriteBytes(p.setup, wt::Bytes(stub.begin(), stub.begin() + size));
         wt::WriteBytes(p.inf, Data("[Install]\r\nAppName=Someone else's\r\n"));
@@ -454,9 +455,9 @@ WTEST(EmptyLicenseIsShownEmptyAndInstalled)
 // ---------------------------------------------------------------------------
 // Application files that fail during the installation.
 
-// The program file ends inside the second application file: the first is
-// installed and recorded, the second neither, and nothing half-written
-// stays in the install directory.
+// The program file ends inside the second application file: the whole run
+// is taken back - the first file goes again, no record, no install
+// directory, nothing half-written.
 WTEST(SetupProgramCutInsideAnApplicationFile)
 {
     ForgetInstallation();
@@ -466,16 +467,16 @@ WTEST(SetupProgramCutInsideAnApplicationFile)
     Package p = WriteSetup("bad-cut-file", payload);
     InstallRun run = DriveInstall(p);
     CheckFailedOnAFile(run);
-    CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
-    CHECK(wt::ReadBytes(std::string(kAppDir) + "\\readme.txt") == Data("read me\r\n"));
-    CHECK_EQ(UninstallKeys(p.inf), "filea");
+    CHECK(!wt::Exists(kAppDir));
+    CHECK_EQ(UninstallKeys(p.inf), "");
     CHECK_EQ(Join(Tree(p.dir)), "License.txt,Uninstal.inf,setup.exe");
     ForgetInstallation();
 }
 
 // A damaged application file over a file the user already has: the old
-// file keeps its bytes, it is not recorded for the uninstaller, and no
-// temporary file stays. A sound file over an existing one replaces it.
+// file keeps its bytes, and no temporary file stays. The sound file before
+// it, which replaced an older one, is taken back too: the older one is
+// there again.
 WTEST(DamagedApplicationFileKeepsTheFileItWouldReplace)
 {
     std::string app = kAppDir;
@@ -489,11 +490,10 @@ WTEST(DamagedApplicationFileKeepsTheFileItWouldReplace)
         Package p = WriteSetup("bad-damaged", Payload(Inf(Install(2)), {good, bad}));
         InstallRun run = DriveInstall(p);
         CheckFailedOnAFile(run);
-        CHECK(wt::ReadBytes(app + "\\readme.txt") == Data("new readme\r\n"));
+        CHECK(wt::ReadBytes(app + "\\readme.txt") == Data("old readme"));
         CHECK(wt::ReadBytes(app + "\\data.bin") == Data("the user's data"));
         CHECK_EQ(Join(Tree(kAppDir)), "data.bin,readme.txt");
-        CHECK_EQ(UninstallKeys(p.inf), "filea");
-        CHECK_EQ(wt::IniValue(p.inf, "Uninstall", "filea"), app + "\\readme.txt");
+        CHECK_EQ(UninstallKeys(p.inf), "");
     }
     ForgetInstallation();
 }
@@ -515,8 +515,8 @@ WTEST(HostileStoredNamesAreRefusedDuringTheInstallation)
         CheckFailedOnAFile(run);
         CHECK(wt::ReadBytes("C:\\wtest\\victim.txt") == Data("keep me"));
         CHECK(!wt::Exists("C:\\victim.txt"));
-        CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
-        CHECK_EQ(UninstallKeys(p.inf), "filea");
+        CHECK(!wt::Exists(kAppDir));
+        CHECK_EQ(UninstallKeys(p.inf), "");
     }
     DeleteFileA("C:\\wtest\\victim.txt");
     ForgetInstallation();
@@ -533,9 +533,8 @@ WTEST(NameThatMakesThePathTooLongIsRefused)
                                                 Entry(name, Data("too long"))}));
     InstallRun run = DriveInstall(p);
     CheckFailedOnAFile(run);
-    CHECK_EQ(Join(Tree(kAppDir)), std::string(200, 'd') + "\\," + std::string(200, 'd') +
-                                      "\\readme.txt");
-    CHECK_EQ(UninstallKeys(p.inf), "filea");
+    CHECK(!wt::Exists(kAppDir));
+    CHECK_EQ(UninstallKeys(p.inf), "");
     ForgetInstallation();
 }
 
@@ -623,14 +622,14 @@ WTEST(FullDiskKeepsTheFileItWouldReplace)
     InstallRun run = DriveInstall(p);
     CheckFailedOnAFile(run);
     CHECK(wt::ReadBytes(app + "\\data.bin") == Data("the user's data"));
-    CHECK_EQ(Join(Tree(app)), "data.bin,readme.txt");
-    CHECK_EQ(UninstallKeys(p.inf), "filea");
+    CHECK_EQ(Join(Tree(app)), "data.bin");
+    CHECK_EQ(UninstallKeys(p.inf), "");
     wt::RemoveTree(app);
     ForgetInstallation();
 }
 
-// FileNum larger than the archive: the files present are installed and
-// recorded, then "Setup Error!" alone (the archive simply ends).
+// FileNum larger than the archive: the files present are installed, then
+// "Setup Error!" alone (the archive simply ends), and they are taken back.
 WTEST(FileNumLargerThanTheArchive)
 {
     ForgetInstallation();
@@ -643,8 +642,8 @@ WTEST(FileNumLargerThanTheArchive)
     CHECK(run.exited);
     CHECK_EQ(run.exitCode, 0ul);
     CheckNotRegistered();
-    CHECK_EQ(Join(Tree(kAppDir)), "readme.txt");
-    CHECK_EQ(UninstallKeys(p.inf), "filea");
+    CHECK(!wt::Exists(kAppDir));
+    CHECK_EQ(UninstallKeys(p.inf), "");
     ForgetInstallation();
 }
 
@@ -775,12 +774,11 @@ WTEST(ReadOnlyTargetStaysAsItWas)
 // Archives made elsewhere: more application files than the [Uninstall]
 // letters hold (mksetup refuses more than 157).
 
-// 159 files fill the letters "a" to 0xFF, the last one the uninstaller
-// reads. No record may replace another or go under a key past the end
-// ("file" with letter 0, then 0x01, ...), which nothing reads: the license
-// and the log stay unrecorded, and no shortcut is made that could not be
-// recorded. The uninstaller then removes every application file.
-WTEST(FullLetterSeriesReplacesNoRecord)
+// 159 files, which once filled the letters "a" to 0xFF: now the records
+// go on past the 30th under "file31", "file32", ..., none of them a
+// letter past "~"; the license, the log and the shortcut are recorded
+// after them, and the uninstaller removes everything.
+WTEST(LongSeriesGoesOnPastTheLetters)
 {
     ForgetInstallation();
     std::vector<wt::Bytes> files;
@@ -800,18 +798,21 @@ WTEST(FullLetterSeriesReplacesNoRecord)
     CHECK_EQ(run.boxes[0].caption, "Setup Complete");
     std::string app = kAppDir, log = app + "\\Uninstal.inf";
     REQUIRE(wt::Exists(log));
-    for (int i = 0; i < 159; ++i)
-        CHECK_EQ(wt::IniValue(log, "Uninstall", std::string("file") + char('a' + i)),
-                 app + "\\" + names[i]);
-    for (const char* key : {"file", "file\x01", "file\x02"})
-        CHECK_EQ(wt::IniValue(log, "Uninstall", key), "");
-    CHECK(wt::ReadBytes(app + "\\License.txt") == Data(kLicenseText));
-    CHECK(!wt::Exists(LinkDir() + "\\F.lnk"));
+    for (int i = 0; i < 159; ++i) {
+        std::string key = i < 30 ? std::string("file") + char('a' + i)
+                                 : "file" + std::to_string(i + 1);
+        CHECK_EQ(wt::IniValue(log, "Uninstall", key), app + "\\" + names[i]);
+    }
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "file\x7F"), "");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "file160"), app + "\\License.txt");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "file161"), log);
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "file162"), LinkDir() + "\\F.lnk");
+    CHECK(wt::Exists(LinkDir() + "\\F.lnk"));
 
     UninstallRun removal = RunUninstaller(p.dir, log);
-    CHECK_EQ(removal.closing, std::string(kAppName) +
-                                  " has been uninstalled.\r\nSome files could not be removed.");
-    CHECK_EQ(Join(Tree(kAppDir)), "License.txt,Uninstal.inf");
+    CHECK_EQ(removal.closing, std::string(kAppName) + " has been uninstalled.");
+    CHECK(!wt::Exists(kAppDir));
+    CHECK(!wt::Exists(LinkDir()));
     ForgetInstallation();
 }
 
@@ -969,5 +970,156 @@ WTEST(FullDiskAfterTheFilesIsNoSuccess)
     CHECK(!wt::Exists(app + "\\License.txt"));
     CHECK(!wt::Exists(app + "\\Uninstal.inf"));
     wt::RemoveTree(app);
+    ForgetInstallation();
+}
+
+// ---------------------------------------------------------------------------
+// What a standard user cannot do to an elevated setup program: whatever
+// its folder lets them change after the check does not steer what the
+// setup program writes or deletes.
+
+namespace {
+
+std::string StartUpDir()
+{
+    char programs[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+    return std::string(programs) + "\\StartUp";
+}
+
+// The question is up, the wizard not yet: the moment the review used.
+bool AtTheQuestion(inst::Session& session, const Package& p, HWND* box)
+{
+    if (!ui::Start(session.process, wt::Quote(p.setup), p.dir)) return false;
+    *box = ui::WaitMessageBox(session.process, "previous version", 30000);
+    return *box != nullptr;
+}
+
+// Yes to the question, then the rest as a person clicks it through.
+bool FinishAfterTheQuestion(inst::Session& session, HWND box)
+{
+    ui::Press(box, IDYES);
+    HWND sheet = ui::WaitWindow(session.process, nullptr, "Welcome to Setup", nullptr, 30000);
+    if (!sheet || !inst::WaitPage(sheet, "Welcome to Setup")) return false;
+    if (!inst::AcceptLicense(session.process, sheet)) return false;
+    HWND done = inst::FinishWizard(session.process, sheet);
+    if (!done) return false;
+    ui::Press(done, IDOK);
+    HWND backdrop = ui::WaitWindow(session.process, "SetupWClass", "cleaning up", nullptr, 30000);
+    if (!backdrop) return false;
+    PostMessageA(backdrop, WM_TIMER, 1, 0);
+    DWORD code = 1;
+    return ui::WaitExit(session.process, 30000, &code) && code == 0;
+}
+
+} // namespace
+
+// The program is renamed and another put in its place while the question
+// is shown: the file is held open without write or delete sharing, so
+// neither succeeds, and what is installed, the uninstaller copy included,
+// is the program that was checked.
+WTEST(ProgramCannotBeSwappedAfterTheCheck)
+{
+    ForgetInstallation();
+    DeleteFileA((WindowsDir() + "\\Duvedozi.exe").c_str());
+    wt::Bytes sound = wt::Concat(wt::ReadBytes(wt::StubPath()),
+                                 Payload(Inf(Install(1)), {Entry("readme.txt", Data("sound"))}));
+    archive::Seal(sound);
+    Package p = WriteSetup("bad-swap", {});
+    REQUIRE(wt::WriteBytes(p.setup, sound));
+    wt::Bytes other = wt::ReadBytes(wt::StubPath());
+    other[100] ^= 0x55; // another stub: its copy would be another uninstaller
+    other = wt::Concat(other, Payload(Inf(Install(1)), {Entry("planted.txt", Data("other"))}));
+
+    inst::Session session;
+    HWND box = nullptr;
+    REQUIRE(AtTheQuestion(session, p, &box) || session.Fail());
+    std::string moved = p.dir + "\\setup-checked.exe";
+    BOOL renamed = MoveFileA(p.setup.c_str(), moved.c_str());
+    HANDLE writer = CreateFileA(p.setup.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(!renamed);
+    CHECK(writer == INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    if (renamed) wt::WriteBytes(p.setup, other); // what the review did
+    REQUIRE(FinishAfterTheQuestion(session, box) || session.Fail());
+
+    CHECK(wt::ReadBytes(std::string(kAppDir) + "\\readme.txt") == Data("sound"));
+    CHECK(!wt::Exists(std::string(kAppDir) + "\\planted.txt"));
+    CHECK(wt::ReadBytes(WindowsDir() + "\\Duvedozi.exe") ==
+          wt::Bytes(sound.begin(), sound.begin() + STUB_FILE_SIZE));
+    ForgetInstallation();
+}
+
+// The setup information file beside the program is edited while the
+// question is shown: a [Links] section that plants a shortcut in StartUp
+// and overwrites a file outside, and an [Uninstall] record of a victim.
+// The setup program works on its own copy, read at extraction: nothing
+// planted, nothing outside touched, and the uninstaller removes only what
+// this run installed.
+WTEST(SetupInformationFileCannotBeChangedBehindItsBack)
+{
+    ForgetInstallation();
+    std::string victim = "C:\\wtest\\bad-victim.txt", victim2 = "C:\\wtest\\bad-victim2.txt";
+    REQUIRE(wt::WriteBytes(victim, Data("victim")));
+    REQUIRE(wt::WriteBytes(victim2, Data("victim two")));
+    std::string planted = StartUpDir() + "\\planted.lnk";
+    DeleteFileA(planted.c_str());
+    Package p = WriteSetup("bad-edit", Payload(Inf(Install(1)), {Entry("readme.txt", Data("r"))}));
+
+    inst::Session session;
+    HWND box = nullptr;
+    REQUIRE(AtTheQuestion(session, p, &box) || session.Fail());
+    wt::Bytes inf = wt::ReadBytes(p.inf);
+    inf = wt::Concat(inf, Data("[Links]\r\nlinka=readme.txt\r\nlinkfilea=..\\StartUp\\planted.lnk\r\n"
+                               "linkb=readme.txt\r\nlinkfileb=..\\..\\..\\..\\..\\wtest\\bad-victim.txt\r\n"
+                               "[Uninstall]\r\nfilea=" + victim2 + "\r\n"));
+    REQUIRE(wt::WriteBytes(p.inf, inf));
+    REQUIRE(FinishAfterTheQuestion(session, box) || session.Fail());
+
+    CHECK(!wt::Exists(planted));
+    CHECK(wt::ReadBytes(victim) == Data("victim"));
+    std::string log = std::string(kAppDir) + "\\Uninstal.inf";
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filea"), std::string(kAppDir) + "\\readme.txt");
+    CHECK_EQ(wt::IniValue(log, "Links", "linka"), "");
+    UninstallRun removal = RunUninstaller(p.dir, log);
+    CHECK_EQ(removal.closing, std::string(kAppName) + " has been uninstalled.");
+    CHECK(wt::ReadBytes(victim2) == Data("victim two"));
+    CHECK(!wt::Exists(kAppDir));
+    DeleteFileA(victim.c_str());
+    DeleteFileA(victim2.c_str());
+    ForgetInstallation();
+}
+
+// Shortcut names and targets that would leave their folders are passed
+// over: no shortcut, no record, the victim as it was; the plain pair next
+// to them is made.
+WTEST(ShortcutsStayInTheirFolders)
+{
+    ForgetInstallation();
+    std::string victim = "C:\\wtest\\bad-linkvictim.txt";
+    REQUIRE(wt::WriteBytes(victim, Data("victim")));
+    std::string startUp = StartUpDir() + "\\x.lnk";
+    DeleteFileA(startUp.c_str());
+    DeleteFileA("C:\\x.lnk");
+    std::string links =
+        "[Links]\r\nlinka=readme.txt\r\nlinkfilea=..\\StartUp\\x.lnk\r\n"
+        "linkb=readme.txt\r\nlinkfileb=..\\..\\..\\..\\..\\wtest\\bad-linkvictim.txt\r\n"
+        "linkc=readme.txt\r\nlinkfilec=C:\\x.lnk\r\n"
+        "linkd=..\\..\\windows\\system32\\cmd.exe\r\nlinkfiled=Shell.lnk\r\n"
+        "linke=readme.txt\r\nlinkfilee=Read me.lnk\r\n";
+    Package p = WriteSetup("bad-links", Payload(Install(1) + links, {Entry("readme.txt", Data("r"))}));
+    wt::RunResult run = wt::RunProgram(wt::Quote(p.setup) + " /S", p.dir, {}, 60000);
+    CHECK(run.exited);
+    CHECK_EQ(run.exitCode, 0ul);
+    CHECK(!wt::Exists(startUp));
+    CHECK(!wt::Exists("C:\\x.lnk"));
+    CHECK(!wt::Exists(LinkDir() + "\\Shell.lnk"));
+    CHECK(wt::ReadBytes(victim) == Data("victim"));
+    CHECK(wt::Exists(LinkDir() + "\\Read me.lnk"));
+    std::string log = std::string(kAppDir) + "\\Uninstal.inf";
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filed"), LinkDir() + "\\Read me.lnk");
+    CHECK_EQ(wt::IniValue(log, "Uninstall", "filee"), "");
+    DeleteFileA(victim.c_str());
     ForgetInstallation();
 }

@@ -14,7 +14,7 @@ namespace {
 const char kFileError[] = "File Error!";
 const char kErrorCaption[] = "ZOZurer";
 const char kOverwrite[] = "File exists.  Overwrite?";
-const unsigned long kStart = 38914;
+const unsigned long kStart = STUB_FILE_SIZE;
 
 struct Call {
     int mode = -1;
@@ -247,10 +247,10 @@ WTEST(InstallRecordsEachFileAndTakesItsCopyMode)
     CHECK_EQ(tool.calls[1].target, app + "\\keep.txt");
     CHECK_EQ(tool.calls[2].target, app + "\\sub\\ask.txt");
 
-    // Kept and declined files are recorded all the same.
+    // Kept and declined files are recorded all the same, as the user's.
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "filea"), "C:\\elsewhere\\a");
-    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filec"), app + "\\keep.txt");
-    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filed"), app + "\\sub\\ask.txt");
+    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filec"), "*" + app + "\\keep.txt");
+    CHECK_EQ(wt::IniValue(inf, "Uninstall", "filed"), "*" + app + "\\sub\\ask.txt");
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "filee"), app + "\\zero.txt");
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "filef"), app + "\\seven.txt");
     CHECK_EQ(wt::IniValue(inf, "Uninstall", "fileg"), app + "\\plain.txt");

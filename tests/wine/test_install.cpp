@@ -72,16 +72,15 @@ void CheckNothingInstalled(const RunDir& run)
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
 }
 
-// A failed extraction: the setup files stay beside the program, nothing
-// after the application files was done.
+// A failed extraction: everything the run did is taken back, the setup
+// files beside the program included.
 void CheckStoppedAfterFiles(const RunDir& run)
 {
-    CHECK(wt::Exists(run.inf));
-    CHECK(wt::ReadBytes(run.license) == wt::ToBytes(kLicenseText));
-    CHECK(!wt::Exists(std::string(kAppDir) + "\\License.txt"));
+    CHECK(!wt::Exists(run.inf));
+    CHECK(!wt::Exists(run.license));
+    CHECK(!wt::Exists(kAppDir));
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kAppName)));
     CHECK(!wt::Exists(inst::LinkDir(kAppName)));
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), std::string());
 }
 
 } // namespace
@@ -153,30 +152,34 @@ WTEST(FullInstallOfASmallPackage)
     CHECK(wt::ReadBytes(app + "\\readme.txt") == wt::ToBytes(kReadme));
     CHECK(wt::ReadBytes(app + "\\sub\\data.bin") == DataBytes());
     CHECK(wt::ReadBytes(app + "\\License.txt") == wt::ToBytes(kLicenseText));
-    CHECK(!wt::Exists(run.license));
-    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(38914));
+    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(STUB_FILE_SIZE));
     CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, UninstallKey(kAppName), "DisplayName"),
              "Wtest App - 2.5");
     std::string link = inst::LinkDir(kAppName) + "\\Wtest Readme.lnk";
     CHECK(wt::Exists(link));
 
-    // The log still lies next to the setup program until the timer.
-    CHECK(!wt::Exists(app + "\\Uninstal.inf"));
-    CHECK_EQ(SectionKeys(run.inf, "Uninstall"), "filea,fileb,filec,filed,dir,linkdir,filee");
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "filea"), app + "\\readme.txt");
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "fileb"), app + "\\sub\\data.bin");
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "filec"), app + "\\License.txt");
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "filed"), app + "\\Uninstal.inf");
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "dir"), app);
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "linkdir"), inst::LinkDir(kAppName));
-    CHECK_EQ(wt::IniValue(run.inf, "Uninstall", "filee"), link);
+    // The log is in place before the closing message; the copies beside
+    // the setup program stay until the timer.
+    std::string placed = app + "\\Uninstal.inf";
+    CHECK(wt::Exists(run.inf));
+    CHECK(wt::Exists(run.license));
+    CHECK_EQ(SectionKeys(placed, "Uninstall"),
+             "filea,fileb,filec,filed,dir,linkdir,filee");
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "filea"), app + "\\readme.txt");
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "fileb"), app + "\\sub\\data.bin");
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "filec"), app + "\\License.txt");
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "filed"), app + "\\Uninstal.inf");
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "dir"), app);
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "linkdir"), inst::LinkDir(kAppName));
+    CHECK_EQ(wt::IniValue(placed, "Uninstall", "filee"), link);
 
-    // The timer, sent early, moves the log into the install directory.
+    // The timer, sent early, removes the copies beside the program.
     PostMessageA(backdrop, WM_TIMER, 1, 0);
     DWORD exitCode = 1;
     CHECK(ui::WaitExit(process, inst::kWaitMs, &exitCode));
     CHECK_EQ(exitCode, 0ul);
     CHECK(!wt::Exists(run.inf));
+    CHECK(!wt::Exists(run.license));
     std::string log = app + "\\Uninstal.inf";
     CHECK(wt::Exists(log));
     CHECK_EQ(wt::IniValue(log, "Install", "AppName"), "Wtest App");
@@ -280,9 +283,10 @@ WTEST(CopymodesAskAndKeep)
     }
     std::string log = app + "\\Uninstal.inf";
     CHECK_EQ(SectionKeys(log, "Uninstall"), "filea,fileb,filec,filed,filee,filef,dir,linkdir");
+    // The files kept are recorded as the user's.
     for (int i = 0; i < 4; ++i)
         CHECK_EQ(wt::IniValue(log, "Uninstall", std::string("file") + char('a' + i)),
-                 app + "\\" + names[i]);
+                 (i == 1 || i == 3 ? "" : "*") + app + "\\" + names[i]);
     ForgetInstallation();
     wt::RemoveTree(run.dir);
 }
@@ -290,7 +294,8 @@ WTEST(CopymodesAskAndKeep)
 // FileNum 0 installs no file and goes on without an error; the install
 // directory is made all the same, and the license and the log go there,
 // where the uninstall entry looks for the log. A FileNum beyond the
-// archive's entries installs what is there, then stops with "Setup Error!".
+// archive's entries stops with "Setup Error!" at the archive's end, and
+// what it installed until then is taken back.
 WTEST(FileNumZeroAndLargerThanTheArchive)
 {
     ForgetInstallation();
@@ -330,10 +335,6 @@ WTEST(FileNumZeroAndLargerThanTheArchive)
         DWORD exitCode = 1;
         CHECK(ui::WaitExit(process, inst::kWaitMs, &exitCode));
         CHECK_EQ(exitCode, 0ul);
-        std::string app = kAppDir;
-        CHECK(wt::ReadBytes(app + "\\readme.txt") == wt::ToBytes(kReadme));
-        CHECK(wt::ReadBytes(app + "\\sub\\data.bin") == DataBytes());
-        CHECK_EQ(SectionKeys(run.inf, "Uninstall"), "filea,fileb");
         CheckStoppedAfterFiles(run);
         ForgetInstallation();
         wt::RemoveTree(run.dir);
@@ -342,7 +343,7 @@ WTEST(FileNumZeroAndLargerThanTheArchive)
 
 // A damaged application entry (a zero length in the middle, or the last
 // entry cut short) stops the installation at that entry: "File Error!",
-// then "Setup Error!"; the files before it stay installed and recorded.
+// then "Setup Error!"; the files before it are taken back.
 WTEST(DamagedApplicationEntryStopsTheInstallation)
 {
     for (int cut = 0; cut < 2; ++cut) {
@@ -373,11 +374,6 @@ WTEST(DamagedApplicationEntryStopsTheInstallation)
         CHECK_EQ(ui::ReadBox(box).caption, "Setup Error");
         ui::Press(box, IDOK);
         CHECK(ui::WaitExit(process, inst::kWaitMs));
-        std::string app = kAppDir;
-        CHECK(wt::ReadBytes(app + "\\readme.txt") == wt::ToBytes(kReadme));
-        CHECK(!wt::Exists(app + "\\sub\\data.bin"));
-        CHECK(!wt::Exists(app + "\\third.txt"));
-        CHECK_EQ(SectionKeys(run.inf, "Uninstall"), "filea");
         CheckStoppedAfterFiles(run);
         ForgetInstallation();
         wt::RemoveTree(run.dir);
@@ -572,12 +568,13 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
                            inst::kWaitMs) != nullptr ||
             session.Fail());
 
-    // Eight seconds into the wait the log still lies beside the program.
+    // Eight seconds into the wait the copy beside the program is still
+    // there; the log has been in place since before the closing message.
     DWORD early = GetTickCount() - closed;
     if (early < 8000) Sleep(8000 - early);
     CHECK(ui::IsRunning(process));
     CHECK(wt::Exists(run.inf));
-    CHECK(!wt::Exists(app + "\\Uninstal.inf"));
+    CHECK(wt::Exists(app + "\\Uninstal.inf"));
     DWORD exitCode = 1;
     CHECK(ui::WaitExit(process, 20000, &exitCode));
     DWORD waited = GetTickCount() - closed;
@@ -630,7 +627,7 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "DisplayName"), "Hello World - 1.0");
     std::string command = KeyValue(HKEY_LOCAL_MACHINE, key, "UninstallString");
     CHECK_EQ(command, inst::Uninstaller() + " " + app + "\\uninstal.inf");
-    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(38914));
+    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(STUB_FILE_SIZE));
 
     // The uninstall, started with the registry's command as it stands.
     started = GetTickCount();
@@ -648,7 +645,7 @@ WTEST(FullInstallAndUninstallOfTheHelloExample)
     CHECK(wt::Exists(inst::ShellPrograms()));
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, key));
     CHECK(wt::Exists("C:\\Program Files"));
-    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(38914));
+    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(STUB_FILE_SIZE));
     CHECK(wt::Exists(run.setup));
     wt::RemoveTree(run.dir);
 }

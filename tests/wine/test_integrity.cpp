@@ -66,7 +66,7 @@ void CheckRefused(const std::string& name, const wt::Bytes& program)
 
 size_t EntryOffset(const wt::Bytes& program, int number)
 {
-    size_t offset = archive::kArchiveStart;
+    size_t offset = STUB_FILE_SIZE;
     for (int i = 1; i < number; ++i)
         offset += program[offset + 4] | program[offset + 5] << 8 | program[offset + 6] << 16 |
                   program[offset + 7] << 24;
@@ -99,14 +99,14 @@ WTEST(CutByOneByteIsRefused)
 WTEST(CutInHalfIsRefused)
 {
     wt::Bytes program = SealedProgram();
-    program.resize(archive::kArchiveStart + (program.size() - archive::kArchiveStart) / 2);
+    program.resize(STUB_FILE_SIZE + (program.size() - STUB_FILE_SIZE) / 2);
     CheckRefused("sealed-half", program);
 }
 
 WTEST(CutBackToTheStubIsRefused)
 {
     wt::Bytes program = SealedProgram();
-    program.resize(archive::kArchiveStart);
+    program.resize(STUB_FILE_SIZE);
     CheckRefused("sealed-stub", program);
 }
 
@@ -156,8 +156,9 @@ WTEST(EntryAppendedBehindTheRecordIsNeverRead)
     ui::Press(box, IDOK);
     DWORD code = 1;
     CHECK(ui::WaitExit(session.process, inst::kWaitMs, &code));
-    CHECK(wt::Exists(std::string(kAppDir) + "\\inside.txt"));
+    // Taken back: the file before the record too.
     CHECK(!wt::Exists(std::string(kAppDir) + "\\behind.txt"));
+    CHECK(!wt::Exists(kAppDir));
     Forget();
 }
 
@@ -180,9 +181,9 @@ WTEST(SignedProgramInstallsAndItsUninstallerRuns)
         REQUIRE(inst::InstallAndClean(session.process));
     }
     CHECK(wt::Exists(std::string(dir) + "\\Readme.txt"));
-    CHECK_EQ(wt::FileSize(inst::Uninstaller()), 38914ull);
+    CHECK_EQ(wt::FileSize(inst::Uninstaller()), std::uint64_t(STUB_FILE_SIZE));
     wt::Bytes head = wt::ReadBytes(run.setup);
-    head.resize(38914);
+    head.resize(STUB_FILE_SIZE);
     CHECK(wt::ReadBytes(inst::Uninstaller()) == head);
     // The uninstaller copy carries the signed program's header as it is.
     wt::RunResult removal = wt::RunProgram(

@@ -134,8 +134,9 @@ WTEST(FiveThousandFilesInstallAndUninstall)
                  std::string(kManyDir) + "\\" + ManyName(30));
         CHECK_EQ(wt::IniValue(log, "Uninstall", "file31"),
                  std::string(kManyDir) + "\\" + ManyName(31));
+        // The user's file is recorded as the user's ("*").
         CHECK_EQ(wt::IniValue(log, "Uninstall", "file5000"),
-                 std::string(kManyDir) + "\\" + ManyName(5000));
+                 "*" + std::string(kManyDir) + "\\" + ManyName(5000));
         CHECK_EQ(wt::IniValue(log, "Uninstall", "file5001"), std::string(kManyDir) + "\\License.txt");
         CHECK_EQ(wt::IniValue(log, "Uninstall", "file5002"), log);
         std::string linkDir = wt::IniValue(log, "Uninstall", "linkdir");
@@ -143,9 +144,14 @@ WTEST(FiveThousandFilesInstallAndUninstall)
         CHECK(wt::Exists(linkDir + "\\Link 10.lnk"));
 
         start = GetTickCount();
-        CHECK_EQ(QuietUninstall(kManyDir), 0ul);
+        // The folder stays, holding the user's three files alone.
+        CHECK_EQ(QuietUninstall(kManyDir), 4ul);
         ui::Note("removed in %lu ms", GetTickCount() - start);
-        CHECK(!wt::Exists(kManyDir));
+        for (int i : {200, 2500, 5000})
+            CHECK(wt::ReadBytes(std::string(kManyDir) + "\\" + ManyName(i)) ==
+                  wt::ToBytes("kept"));
+        CHECK(!wt::Exists(std::string(kManyDir) + "\\" + ManyName(201)));
+        CHECK(!wt::Exists(std::string(kManyDir) + "\\Uninstal.inf"));
         CHECK(!wt::Exists(linkDir));
         CHECK(!KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(kManyName)));
         wt::RemoveTree(run.dir);
@@ -224,7 +230,7 @@ WTEST(ProgramOverTwoGigabytesInstalls)
     REQUIRE(out.file != INVALID_HANDLE_VALUE);
     Crc32MakeTable(out.table);
     out.Put(stub);
-    REQUIRE(out.length == archive::kArchiveStart); // the CRC starts behind it
+    REQUIRE(out.length == STUB_FILE_SIZE); // the CRC starts behind it
     out.Put(archive::MakeEntry(inst::File("setup.inf", wt::ToBytes(inf))));
     out.Put(archive::MakeEntry(inst::File("license.txt", wt::ToBytes("Big license\r\n"))));
     for (int i = 0; i < pads; ++i) {
@@ -236,7 +242,7 @@ WTEST(ProgramOverTwoGigabytesInstalls)
     }
     out.Put(archive::MakeEntry(inst::File("last.txt", wt::ToBytes("past two gigabytes\r\n"))));
     REQUIRE(out.length > (2ull << 30) + (100ull << 20));
-    std::uint32_t archiveLength = std::uint32_t(out.length - archive::kArchiveStart);
+    std::uint32_t archiveLength = std::uint32_t(out.length - STUB_FILE_SIZE);
     unsigned char record[INTEGRITY_RECORD_SIZE];
     MakeIntegrityRecord(record, {archiveLength, out.crc, static_cast<unsigned long>(pads + 3)});
     out.Put(wt::Bytes(record, record + sizeof record));
