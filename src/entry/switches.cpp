@@ -16,6 +16,21 @@ static int IsWordSwitch(const char* p, char letter)
     return IsSwitch(p, letter) && (!p[2] || IsBlank(p[2]));
 }
 
+// "/?" or "/HELP" in either case, as a whole word.
+static int IsHelpSwitch(const char* p)
+{
+    if (p[0] != '/') return 0;
+    const char* end = p + 1;
+    if (*end == '?') {
+        ++end;
+    } else {
+        const char* help = "HELP";
+        for (; *help; ++help, ++end)
+            if ((*end & ~0x20) != *help) return 0;
+    }
+    return !*end || IsBlank(*end);
+}
+
 int ParseInstallSwitches(const char* tail, int* silent, char* dir,
                          unsigned dirSize)
 {
@@ -25,17 +40,31 @@ int ParseInstallSwitches(const char* tail, int* silent, char* dir,
     for (;;) {
         while (IsBlank(*tail)) ++tail;
         if (!*tail) return understood;
-        if (IsSwitch(tail, 'D') && tail[2] == '=') {
-            tail += 3;
-            if (!understood || !CopyText(dir, tail, dirSize)) {
-                dir[0] = 0;
-                return 0;
+        // A word with blanks comes from shells and programs in quotes:
+        // "/D=C:\My App" or /D="C:\My App".
+        int quoted = *tail == '"';
+        const char* word = tail + quoted;
+        if (IsSwitch(word, 'D') && word[2] == '=') {
+            word += 3;
+            if (!quoted && *word == '"') {
+                quoted = 1;
+                ++word;
+            }
+            if (!understood || !CopyText(dir, word, dirSize)) break;
+            if (quoted) {
+                // The closing quote ends the directory; only blanks follow.
+                char* end = dir;
+                while (*end && *end != '"') ++end;
+                if (!*end) break;
+                *end++ = 0;
+                while (IsBlank(*end)) ++end;
+                if (*end) break;
             }
             TrimInstallDir(dir);
             if (IsUsableInstallDir(dir)) return 1;
-            dir[0] = 0;
-            return 0;
+            break;
         }
+        if (IsHelpSwitch(tail)) return SwitchesAskForHelp;
         if (IsWordSwitch(tail, 'S'))
             *silent = 1;
         else
@@ -43,6 +72,8 @@ int ParseInstallSwitches(const char* tail, int* silent, char* dir,
         // On to the next word.
         while (*tail && !IsBlank(*tail)) ++tail;
     }
+    dir[0] = 0;
+    return 0;
 }
 
 const char* SilentUninstallTail(const char* tail)

@@ -16,15 +16,19 @@ enum SilentExit {
 };
 
 // Reads the installer's command-line tail: switches separated by blanks,
-// "/S" (silent) and "/D=" with the install directory, which is the rest of
-// the tail (blanks allowed, no quotes), so it comes last. Letters match in
-// either case. *silent := 1 when a "/S" stands before any "/D=", whatever
-// else the tail holds; dir := the directory (dirSize bytes), trailing
-// blanks and separators cut, or "" without "/D=". Returns 1 when every
-// switch is understood and the directory may be an install directory
-// (IsUsableInstallDir: a folder below a drive's or share's root, no "." or
-// ".." among its components, at most INSTALL_DIR_LIMIT characters, none of
-// " * ? < > | or control characters). 0 otherwise (dir is then "").
+// "/S" (silent) and "/D=" with the install directory. Unquoted, the
+// directory is the rest of the tail (blanks allowed), so "/D=" comes last;
+// quoted, as "/D=dir" or /D="dir", it ends at the closing quote, and only
+// blanks may follow. Letters match in either case. *silent := 1 when a
+// "/S" stands before any "/D=", whatever else the tail holds; dir := the
+// directory (dirSize bytes), trailing blanks and separators cut, or ""
+// without "/D=". Returns 1 when every switch is understood and the
+// directory may be an install directory (IsUsableInstallDir: a folder
+// below a drive's or share's root, no "." or ".." among its components, at
+// most INSTALL_DIR_LIMIT characters, none of " * ? < > | or control
+// characters); SwitchesAskForHelp when "/?" or "/HELP" stands before any
+// "/D="; 0 otherwise (dir is then "").
+enum { SwitchesAskForHelp = 2 };
 int ParseInstallSwitches(const char* tail, int* silent, char* dir,
                          unsigned dirSize);
 

@@ -88,8 +88,13 @@ TEST(InstallSwitches, UnusableDirectoriesAreRefused)
         "/S /D=C:\\",
         "/S /D=c:\\\\ ",
         "/S /D=1:\\x",            // no drive letter
-        "/S /D=\"C:\\quoted\"",   // no quotes
-        "/S /D=C:\\a\"b",
+        "/S /D=C:\\a\"b",          // a quote inside
+        "/S /D=\"C:\\open",         // quotes that do not close
+        "/S \"/D=C:\\open",
+        "/S /D=\"C:\\x\" /S",     // a word after the closing quote
+        "/S \"/D=C:\\x\"y",
+        "/S /D=\"\"", "/S \"/D=\"",
+        "/S /D=\"C:\\\"",          // a root, quoted
         "/S /D=C:\\a*", "/S /D=C:\\a?", "/S /D=C:\\a<b", "/S /D=C:\\a>b", "/S /D=C:\\a|b",
         "/S /D=C:\\a:stream",     // ':' only after the drive letter
         "/S /D=C:\\a\tb",         // control characters
@@ -123,6 +128,31 @@ TEST(InstallSwitches, DirectoryLengthLimit)
     EXPECT_EQ(p.understood, 0);
     EXPECT_EQ(p.dir, "");
     EXPECT_EQ(Parse("/S /D=C:\\abc", 7).dir, "C:\\abc");
+}
+
+// The forms that cmd, PowerShell, Python and .NET make of a word with a
+// blank all give the same directory.
+TEST(InstallSwitches, QuotedDirectoryForms)
+{
+    for (const char* tail : {"/S /D=C:\\Apps\\My App", "/S \"/D=C:\\Apps\\My App\"",
+                             "/S /D=\"C:\\Apps\\My App\"", "/s \"/d=C:\\Apps\\My App\\\"  ",
+                             "\t/S\t/D=\"C:\\Apps\\My App\"\t"}) {
+        Parsed p = Parse(tail);
+        EXPECT_EQ(p.understood, 1) << tail;
+        EXPECT_EQ(p.silent, 1) << tail;
+        EXPECT_EQ(p.dir, "C:\\Apps\\My App") << tail;
+    }
+    // The quotes do not count against the length limit.
+    std::string longest = "C:\\" + std::string(INSTALL_DIR_LIMIT - 3, 'a');
+    EXPECT_EQ(Parse("/S \"/D=" + longest + "\"").dir, longest);
+}
+
+TEST(InstallSwitches, HelpBeforeAnyDirectory)
+{
+    for (const char* tail : {"/?", "/HELP", "/help", "/S /?", "/?  /S", "/X /Help"})
+        EXPECT_EQ(Parse(tail).understood, SwitchesAskForHelp) << tail;
+    for (const char* tail : {"/??", "/HELPME", "/HEL", "?", "/S /D=C:\\x /?"})
+        EXPECT_NE(Parse(tail).understood, SwitchesAskForHelp) << tail;
 }
 
 // A word that is not understood refuses the whole line but still says
