@@ -10,12 +10,17 @@ int TempFileBeside(const char* path, char* temp)
     char* cut = dir + TextLength(dir);
     while (cut > dir && *cut != '\\') --cut;
     *cut = 0;
-    // GetTempFileNameA takes no longer folder path. A temporary file the
-    // run leaves behind (it is killed while writing one) is in the
-    // journal, and the next run deletes it.
-    return cut != dir && cut - dir <= MAX_PATH - 14 &&
-           GetTempFileNameA(dir, "~zs", 0, temp) &&
-           JournalNote(NoteTemp, temp, 0);
+    // GetTempFileNameA takes no longer folder path. The name is noted in
+    // the journal before anything of that name exists (given a number,
+    // GetTempFileNameA only composes it): a run killed at any moment
+    // leaves no temporary file that the next run does not delete.
+    if (cut == dir || cut - dir > MAX_PATH - 14) return 0;
+    UINT unique = GetTickCount();
+    do {
+        unique = (unique + 1) & 0xFFFF;
+        GetTempFileNameA(dir, "~zs", unique | 1, temp);
+    } while (GetFileAttributesA(temp) != INVALID_FILE_ATTRIBUTES);
+    return JournalNote(NoteTemp, temp, 0);
 }
 
 int MakeFolder(const char* path)
@@ -29,10 +34,8 @@ int SetAside(const char* path, char* aside)
     aside[0] = 0;
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return JournalNote(NoteNew, path, 0);
-    // The fresh name is taken by an empty file; the move must not replace
-    // anything, so that file goes first.
+    // A fresh name: the move replaces nothing.
     if (!TempFileBeside(path, aside)) return 0;
-    DeleteFileA(aside);
     return JournalNote(NoteAside, path, aside) && MoveFileA(path, aside);
 }
 

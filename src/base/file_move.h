@@ -8,9 +8,10 @@ enum MoveResult {
     MoveDone = 1      // the source now has the target's name
 };
 
-// Creates an empty file with a fresh name in the folder of `path` (the
-// folder's path must be shorter than MAX_PATH - 14) and writes its full
-// name to `temp` (MAX_PATH bytes). 1 when done, 0 otherwise.
+// A fresh name ("~zsXXXX.tmp") in the folder of `path` (the folder's path
+// must be shorter than MAX_PATH - 14) that no file has, noted in the
+// journal before the caller makes a file of it; the full name goes to
+// `temp` (MAX_PATH bytes). 1 when done, 0 otherwise.
 int TempFileBeside(const char* path, char* temp);
 
 // Moves the file `source` to `target`. When a file is already there it is
