@@ -39,16 +39,25 @@ echo "== Packing $EXAMPLE"
     --root "$PACKAGE" -o "$WORK/setup.exe"
 "$BIN/mksetup" list "$WORK/setup.exe"
 "$BIN/mksetup" verify "$WORK/setup.exe"
+RUN_STUB=$BIN/setup-stub.exe RUN_FILES=$PACKAGE
 if [ "$WINE_BITS" = 64 ]; then
     echo "Note: this machine cannot run 32-bit programs; the installation below" \
          "runs the x86_64 build of the same sources (setup-stub64.exe and" \
          "HelloWorld64.exe), and $WORK/setup.exe is the 32-bit setup program."
-    "$BIN/mksetup" build --inf "$EXAMPLE/setup.inf" --license "$EXAMPLE/license.txt" \
-        --root "$BIN/example/hello64" --stub "$BIN/setup-stub64.exe" \
-        -o "$WORK/run/setup.exe" >/dev/null 2>&1
-else
-    cp "$WORK/setup.exe" "$WORK/run/setup.exe"
+    RUN_STUB=$BIN/setup-stub64.exe RUN_FILES=$BIN/example/hello64
 fi
+# The program installed below carries one more file, 48 MB of generated
+# media, so that the progress panel stays up long enough to be seen.
+rm -rf "$WORK/files" && cp -r "$RUN_FILES" "$WORK/files" && mkdir -p "$WORK/files/media"
+python3 -c 'import random,sys; r=random.Random(7); t=bytes(97 + j * 7 % 23 for j in range(4119))
+sys.stdout.buffer.write(b"".join(r.randbytes(4096) if i % 3 == 0 else t[i % 23:i % 23 + 4096]
+                                 for i in range(12288)))' \
+    > "$WORK/files/media/intro.bin"
+sed 's/^FileNum=.*/FileNum=6/' "$EXAMPLE/setup.inf" > "$WORK/setup-run.inf"
+"$BIN/mksetup" build -1 --inf "$WORK/setup-run.inf" --license "$EXAMPLE/license.txt" \
+    --root "$WORK/files" --stub "$RUN_STUB" -o "$WORK/run/setup.exe" \
+    HelloWorld.exe Readme.txt data/sample.bin hello.txt help/Guide.txt media/intro.bin \
+    >/dev/null
 
 # One display for the whole demo: the desktop window must outlive each step.
 xvfb_pid=""
@@ -139,6 +148,8 @@ expect-text is ready to finish the installation.
 sleep 800
 screenshot finish
 wizard finish
+sleep 1200
+screenshot progress
 wait-box Setup Complete
 sleep 800
 screenshot complete
@@ -167,6 +178,16 @@ echo "== The Start-menu folder ($linkdir)"
 ls "$linkdir_unix" 2>/dev/null || echo "no Start-menu folder"
 
 if [ -n "$UNATTENDED" ]; then
+    echo "== The entry in Add/Remove Programs"
+    wine control appwiz.cpl >/dev/null 2>&1 &
+    appwiz=$!
+    sleep 4
+    shot appwiz
+    kill "$appwiz" 2>/dev/null || true
+    wine taskkill /IM rundll32.exe /F >/dev/null 2>&1 || true
+    wine taskkill /IM control.exe /F >/dev/null 2>&1 || true
+    sleep 1
+
     echo "== Starting Hello World from its Start-menu shortcut"
     # As a person does it: the desktop's Start button, then Programs, the
     # Hello World folder and its first item, chosen from the keyboard.
@@ -216,8 +237,8 @@ SCRIPT
     done
     # The whole installation as one animated picture, half size.
     frames=()
-    for name in question welcome license destination browser finish complete backdrop \
-                start-menu program about uninstall uninstalled; do
+    for name in question welcome license destination browser finish progress complete \
+                backdrop appwiz start-menu program about uninstall uninstalled; do
         [ -f "$WORK/shots/$name.png" ] && frames+=("$WORK/shots/$name.png")
     done
     convert -delay 220 -loop 0 "${frames[@]}" -resize 512x384 -colors 128 \

@@ -9,14 +9,17 @@
 #include "setupinfo.h"
 #include "text.h"
 #include "switches.h"
+#include "backdrop.h"
 
 enum { STUB_COPY_BLOCK = 4095 };
 
 static const char errorCaption[] = "ZOZurer";
 
 // A silent run has nobody to tell: it keeps the exit code instead.
+// A cancelled run says nothing either: the user knows.
 static void ShowArchiveError(const char* text, int exitCode)
 {
+    if (setupState.cancelled) return;
     if (setupState.silent)
         setupState.exitCode = exitCode;
     else
@@ -52,6 +55,7 @@ static int WriteSink(void* context, const unsigned char* data,
                      unsigned long size)
 {
     Output* out = static_cast<Output*>(context);
+    if (!ShowProgress(size)) return 0;
     if (out->keep) {
         // Grown as the bytes come: a damaged entry's claim of its size
         // asks for no memory its stream cannot fill.
@@ -126,6 +130,23 @@ static DWORD ProgramSize(HANDLE file)
     return high ? 0 : low;
 }
 
+// Where the entries end: with an integrity record the archive ends there,
+// and what follows it (a signature) is no entry.
+static DWORD ArchiveLimit(HANDLE program)
+{
+    DWORD fileSize = ProgramSize(program);
+    if (setupState.archiveEnd && setupState.archiveEnd < fileSize)
+        fileSize = setupState.archiveEnd;
+    return fileSize;
+}
+
+// An entry's length field, 4 bytes into it.
+static unsigned long LengthField(const unsigned char* start)
+{
+    return start[4] | start[5] << 8 | start[6] << 16 |
+           static_cast<unsigned long>(start[7]) << 24;
+}
+
 static HANDLE CreateOutput(const char* path)
 {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
@@ -151,7 +172,7 @@ static int CopyStub(HANDLE program, const char* target)
     int whole = SeekTo(program, 0);
     // Blocks of 4,095 bytes, the last one what is left (2,059 of 38,914).
     for (unsigned long left = ARCHIVE_START; left;) {
-        DWORD size = left < STUB_COPY_BLOCK ? left : STUB_COPY_BLOCK;
+        DWORD size = left < STUB_COPY_BLOCK ? left : DWORD(STUB_COPY_BLOCK);
         left -= size;
         DWORD got = 0, written = 0;
         whole = ReadFile(program, buffer, size, &got, 0) && got == size &&
@@ -295,21 +316,21 @@ static int WriteEntry(const char* target, HANDLE program, unsigned long head,
 static int ExtractNext(HANDLE program, char* target, int mode,
                        const char* setupInfoPath)
 {
-    DWORD fileSize = ProgramSize(program);
-    // With an integrity record the archive ends there: what follows it (a
-    // signature) is no entry.
-    if (setupState.archiveEnd && setupState.archiveEnd < fileSize)
-        fileSize = setupState.archiveEnd;
+    DWORD fileSize = ArchiveLimit(program);
     if (setupState.archiveOffset >= fileSize)
         return 0; // the archive is exhausted
 
     unsigned char start[8];
     unsigned long entryLength = 0;
     if (ReadAt(program, setupState.archiveOffset, start, sizeof start))
-        entryLength = start[4] | start[5] << 8 | start[6] << 16 |
-                      static_cast<unsigned long>(start[7]) << 24;
-    if (!CheckEntryLength(entryLength, setupState.archiveOffset, fileSize)) {
-        ShowArchiveError("File Error!", ExitDamaged);
+        entryLength = LengthField(start);
+    // An LZMA entry (magic "WY2" NUL) is one this setup program cannot
+    // decode: refused before anything of it is written. Every other magic
+    // is read as LZHUF, as ever.
+    int lzma = (start[0] | start[1] << 8 | start[2] << 16 |
+                static_cast<unsigned long>(start[3]) << 24) == 0x00325957;
+    if (lzma || !CheckEntryLength(entryLength, setupState.archiveOffset, fileSize)) {
+        ShowArchiveError("File Error!", lzma ? ExitExtractFailed : ExitDamaged);
         return 0;
     }
 
@@ -337,7 +358,9 @@ static int ExtractNext(HANDLE program, char* target, int mode,
         // silent run cannot ask, so it keeps the file: nothing is lost. One
         // that no installation of this application put there is the user's.
         if (key[0] && !IsOwnFile(target)) MarkLastRecordKept();
+        setupState.payloadDone += entry.decodedSize;
     } else {
+        setupState.progressName = target;
         CreateParents(target);
         // A read-only file this application's own log recorded is the
         // application's: it is replaced like any other (and keeps its
@@ -398,8 +421,7 @@ static int CheckRecord(HANDLE program, unsigned long archiveLength,
     unsigned long offset = ARCHIVE_START, entries = 0;
     while (offset < recordOffset) {
         if (!ReadAt(program, offset, bytes, 8)) return 0;
-        unsigned long entryLength = bytes[4] | bytes[5] << 8 | bytes[6] << 16 |
-                                    static_cast<unsigned long>(bytes[7]) << 24;
+        unsigned long entryLength = LengthField(bytes);
         if (!CheckEntryLength(entryLength, offset, recordOffset)) return 0;
         offset += entryLength;
         ++entries;
@@ -452,4 +474,25 @@ int ExtractEntry(HINSTANCE instance, char* target, int mode,
         result = ExtractNext(program, target, mode, setupInfoPath);
     }
     return result;
+}
+
+unsigned long MeasureEntries(int count)
+{
+    HANDLE program = setupState.program;
+    DWORD fileSize = ArchiveLimit(program);
+    unsigned long offset = setupState.archiveOffset, total = 0;
+    ArchiveEntry entry;
+    while (count-- > 0 && offset < fileSize) {
+        // The header with the longest name: 4 + 14 + 255 bytes.
+        unsigned long head = fileSize - offset < 276 ? fileSize - offset : 276;
+        if (head < 8 || !ReadAt(program, offset, piece, head)) break;
+        unsigned long length = LengthField(piece);
+        if (!CheckEntryLength(length, offset, fileSize) ||
+            !ParseEntryHead(piece + 4, (head < length ? head : length) - 4, length - 4,
+                            &entry))
+            break;
+        total += entry.decodedSize;
+        offset += length;
+    }
+    return total;
 }

@@ -24,3 +24,8 @@ int ExtractEntry(HINSTANCE instance, char* target, int mode,
 // sound or carries no record (a program made by another tool, read as
 // before); 0 when it is damaged or incomplete. Shows nothing.
 int CheckArchive(HINSTANCE instance);
+
+// The decoded size of the next `count` entries from archiveOffset on, read
+// from their headers; the sum ends early at an entry that cannot be read
+// (its extraction will fail).
+unsigned long MeasureEntries(int count);

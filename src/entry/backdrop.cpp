@@ -25,6 +25,102 @@ static HFONT MakeFont(LONG height, LONG weight)
     return CreateFontIndirectA(&font);
 }
 
+// The progress panel: centred below the application's name, above the
+// by-line even on a 640 x 480 screen; the file being written, the bar and
+// the Cancel button.
+enum { PANEL_TOP = 390, PANEL_HALF_WIDTH = 210, PANEL_HEIGHT = 56,
+       BUTTON_WIDTH = 75, BUTTON_HEIGHT = 23, PROGRESS_STEP = 100 };
+
+static HWND cancelButton;
+
+static void PanelRect(HWND window, RECT* panel)
+{
+    GetClientRect(window, panel);
+    int middle = panel->right / 2;
+    SetRect(panel, middle - PANEL_HALF_WIDTH, PANEL_TOP, middle + PANEL_HALF_WIDTH,
+            PANEL_TOP + PANEL_HEIGHT);
+}
+
+// Draws the panel in the colours and font of a dialog: the name on the
+// first line, under it the bar, filled in the selection colour by the
+// share of decoded bytes passed.
+static void DrawProgress(HWND window)
+{
+    if (!setupState.progressWindow) return;
+    RECT panel, part;
+    PanelRect(window, &panel);
+    HDC dc = GetDC(window);
+    FillRect(dc, &panel, (HBRUSH)(COLOR_BTNFACE + 1));
+    DrawEdge(dc, &panel, EDGE_RAISED, BF_RECT);
+    SetRect(&part, panel.left + 12, panel.top + 9, panel.right - 12, panel.top + 25);
+    HGDIOBJ kept = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    if (setupState.progressName)
+        DrawTextA(dc, setupState.progressName, -1, &part,
+                  DT_PATH_ELLIPSIS | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, kept);
+    SetRect(&part, panel.left + 12, panel.top + 30,
+            panel.right - 24 - BUTTON_WIDTH, panel.top + 48);
+    DrawEdge(dc, &part, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    FillRect(dc, &part, (HBRUSH)(COLOR_WINDOW + 1));
+    // In quarters of bytes: both fit an int up to 4 GiB.
+    part.right = part.left + MulDiv(part.right - part.left,
+                                    static_cast<int>(setupState.payloadDone >> 2),
+                                    static_cast<int>(setupState.payloadSize >> 2 | 1));
+    FillRect(dc, &part, (HBRUSH)(COLOR_HIGHLIGHT + 1));
+    ReleaseDC(window, dc);
+}
+
+void BeginProgress(HWND window)
+{
+    setupState.payloadDone = 0;
+    if (!window) return;
+    setupState.progressWindow = window;
+    RECT panel;
+    PanelRect(window, &panel);
+    cancelButton = CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE,
+                                   panel.right - 12 - BUTTON_WIDTH, panel.top + 27,
+                                   BUTTON_WIDTH, BUTTON_HEIGHT, window,
+                                   (HMENU)IDCANCEL, setupState.instance, 0);
+    SendMessageA(cancelButton, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), 0);
+    DrawProgress(window);
+}
+
+void EndProgress()
+{
+    HWND window = setupState.progressWindow;
+    if (!window) return;
+    setupState.progressWindow = 0;
+    DestroyWindow(cancelButton);
+    InvalidateRect(window, 0, TRUE);
+    UpdateWindow(window);
+}
+
+int ShowProgress(unsigned long size)
+{
+    setupState.payloadDone += size;
+    HWND window = setupState.progressWindow;
+    DWORD now = GetTickCount();
+    if (window && now - setupState.progressTick >= PROGRESS_STEP) {
+        setupState.progressTick = now;
+        DrawProgress(window);
+        // The queue is served so that Windows sees the program answer;
+        // input goes to the Cancel button only.
+        MSG msg;
+        while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) {
+            UINT m = msg.message;
+            if (msg.hwnd != cancelButton &&
+                ((m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK) ||
+                 (m >= WM_KEYFIRST && m <= WM_KEYLAST) ||
+                 (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST)))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return !setupState.cancelled;
+}
+
 static void PaintBackdrop(HWND window)
 {
     PAINTSTRUCT paint;
@@ -67,6 +163,7 @@ static void PaintBackdrop(HWND window)
     SetTextColor(dc, keptColour);
     ReleaseDC(window, dc);
     EndPaint(window, &paint);
+    DrawProgress(window);
 }
 
 // 1 from the closing message's end until the log is in place.
@@ -89,6 +186,14 @@ static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
         PostMessageA(window, WM_COMMAND, IDM_START_INSTALL, 0);
         return 0;
     case WM_COMMAND:
+        // Cancel while files are written: asked once, then taken back.
+        if (LOWORD(wParam) == IDCANCEL) {
+            if (MessageBoxA(window, "Stop the installation and take back what "
+                            "it has done so far?", setupState.caption,
+                            MB_ICONQUESTION | MB_YESNO) == IDYES)
+                setupState.cancelled = 1;
+            return 0;
+        }
         if (LOWORD(wParam) != IDM_START_INSTALL) break;
         if (RunInstall(window, &setupState)) {
             cleanupPending = 1;
@@ -105,6 +210,8 @@ static LRESULT CALLBACK BackdropWndProc(HWND window, UINT message,
         PostMessageA(window, WM_DESTROY, 0, 0);
         return 0;
     case WM_CLOSE:
+        // Not while files are written: Cancel is the way out then.
+        if (setupState.progressWindow) return 0;
         FinishCleanup();
         break;
     case WM_ENDSESSION:
@@ -144,7 +251,8 @@ ATOM RegisterBackdropClass(HINSTANCE instance)
 
 int CreateBackdropWindow(HINSTANCE instance)
 {
-    HWND window = CreateWindowExA(0, className, "ZOZurer", WS_VISIBLE, 0, 0,
+    HWND window = CreateWindowExA(0, className, "ZOZurer",
+                                  WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN),
                                   GetSystemMetrics(SM_CYSCREEN), 0, 0,
                                   instance, 0);

@@ -91,6 +91,18 @@ static int RunInstallMode(HINSTANCE instance, char* modulePath,
     char dir[SETUP_INSTALLDIR_SIZE];
     int silent;
     int understood = ParseInstallSwitches(tail, &silent, dir, sizeof dir);
+    if (understood == SwitchesAskForHelp) {
+        MessageBoxA(0, "setup [/S] [/D=folder]\n\n"
+                    "/S\tinstalls without a window\n"
+                    "/D=\tthe install folder, last (\"/D=C:\\My App\" and "
+                    "/D=\"C:\\My App\" too)\n\n"
+                    "Exit codes of /S: 0 installed, 1 switches not understood, "
+                    "2 program damaged, 3 a file not written, 6 incomplete.\n\n"
+                    "Removal: " UNINSTALLER_NAME " /S <folder>\\uninstal.inf; exit codes "
+                    "0 removed, 4 files stayed, 5 no log.",
+                    "Setup", MB_ICONINFORMATION | MB_OK);
+        return ExitDone;
+    }
     if (silent) {
         BeSilent();
         if (!understood) return ExitBadSwitches;

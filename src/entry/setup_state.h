@@ -36,6 +36,14 @@ struct SetupState {
                                             // only shared) to the run's end
     FILETIME licenseStamp;                  // entry 2's time and attributes
     unsigned long licenseAttributes;
+    char displayIcon[SETUP_PATH_SIZE];      // the uninstall entry's icon, or ""
+    HWND progressWindow;                    // backdrop while files are
+                                            // extracted with progress, or 0
+    const char* progressName;               // the file being written
+    unsigned long payloadSize;              // decoded bytes of the application
+    unsigned long payloadDone;              // files, and those passed so far
+    unsigned long progressTick;             // time of the last update
+    int cancelled;                          // 1 once the user chose Cancel
 };
 
 extern SetupState setupState;

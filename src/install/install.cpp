@@ -13,6 +13,7 @@
 #include "switches.h"
 #include "journal.h"
 #include "series_key.h"
+#include "backdrop.h"
 
 static const char installSection[] = "Install";
 static const char uninstallSection[] = "Uninstall";
@@ -43,6 +44,7 @@ int ExtractApplicationFiles(SetupState* state)
     int count = ReadInfInt(installSection, "FileNum", 0);
     int result = 1;
     char path[TARGET_PATH_SIZE];
+    state->payloadSize = MeasureEntries(count);
     for (int i = 0; i < count && result; ++i) {
         // ExtractEntry appends the entry's name to the directory given.
         CopyText(path, state->installDir, sizeof path);
@@ -194,7 +196,9 @@ static int InstallApplication(HWND window, SetupState* state)
     if (!JournalBegin(path)) return Incomplete(state);
     LoadOwnLog(state);
     CreateInstallDir(state->installDir);
+    BeginProgress(window);
     int done = ExtractApplicationFiles(state);
+    EndProgress();
     if (done) {
         // The install directory leaves room for both names.
         done = PlaceFromMemory(state, "\\" LICENSE_NAME, &state->license,
@@ -232,7 +236,7 @@ static int InstallApplication(HWND window, SetupState* state)
     }
     if (!done) {
         JournalRollBack();
-        if (!state->silent)
+        if (!state->silent && !state->cancelled)
             MessageBoxA(window, "Setup Error!", "Setup Error", MB_OK);
         return 0;
     }

@@ -44,15 +44,10 @@ static HKEY OpenKey(HKEY root, const char* path, int create)
 
 static const char sharedMark[] = "SharedUninstaller";
 
-// A DWORD value of a key under HKLM, made when absent; 1 when set.
-static int SetDword(const char* path, const char* name, DWORD value)
+static int SetDword(HKEY key, const char* name, DWORD value)
 {
-    HKEY key = OpenKey(HKEY_LOCAL_MACHINE, path, 1);
-    if (!key) return 0;
-    int done = RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value,
-                              sizeof value) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return done;
+    return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value,
+                          sizeof value) == ERROR_SUCCESS;
 }
 
 int UsesSharedUninstaller(const char* app)
@@ -134,8 +129,21 @@ int UpdateRegistry(SetupState* state, int remove)
             written = SetRegistryString(path, values[i], command, 0,
                                         HKEY_LOCAL_MACHINE) && written;
         }
-        // This application counts as a user of the shared uninstaller.
-        written = SetDword(path, sharedMark, 1) && written;
+        // What Apps & Features shows of the entry beside its name; and
+        // that this application counts as a user of the shared uninstaller.
+        HKEY key = OpenKey(HKEY_LOCAL_MACHINE, path, 1);
+        if (!key) return 0;
+        if (state->caption[0]) SetValue(key, "DisplayVersion", state->caption);
+        ReadInfString("Install", "Publisher", data);
+        if (!data[0]) ReadInfString("Install", "CompReg", data);
+        if (data[0]) SetValue(key, "Publisher", data);
+        SetValue(key, "InstallLocation", state->installDir);
+        if (state->displayIcon[0]) SetValue(key, "DisplayIcon", state->displayIcon);
+        static const char* const numbers[] = {"NoModify", "NoRepair", sharedMark};
+        for (int i = 0; i < 3; ++i) written = SetDword(key, numbers[i], 1) && written;
+        written = SetDword(key, "EstimatedSize", (state->payloadSize + 1023) / 1024) &&
+                  written;
+        RegCloseKey(key);
     } else {
         DeleteValue(HKEY_LOCAL_MACHINE, runKey, app);
         // The Uninstall key's subkey named as install mode wrote it.

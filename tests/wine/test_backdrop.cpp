@@ -138,12 +138,13 @@ WTEST(RealWindowAsShownDuringTheCleanUp)
     // The window: class, style, place, no parent or owner.
     CHECK_EQ(ui::ClassName(backdrop), "SetupWClass");
     CHECK_EQ(GetClassLongA(backdrop, GCL_STYLE), DWORD(CS_HREDRAW | CS_VREDRAW));
-    // WS_VISIBLE alone asked for; the platform makes every overlapped
-    // window a captioned one that clips its siblings, and the maximising
-    // show at the installation's start marks it maximised (its place and
-    // size stay, below).
+    // WS_VISIBLE asked for, and that it clips the progress panel's
+    // button; the platform makes every overlapped window a captioned one
+    // that clips its siblings, and the maximising show at the
+    // installation's start marks it maximised (its place and size stay).
     LONG style = GetWindowLongA(backdrop, GWL_STYLE);
-    CHECK_EQ(style & ~(WS_CAPTION | WS_CLIPSIBLINGS), LONG(WS_VISIBLE | WS_MAXIMIZE));
+    CHECK_EQ(style & ~(WS_CAPTION | WS_CLIPSIBLINGS),
+             LONG(WS_VISIBLE | WS_CLIPCHILDREN | WS_MAXIMIZE));
     CHECK_EQ(GetWindowLongA(backdrop, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0L);
     CHECK(GetWindow(backdrop, GW_OWNER) == nullptr);
     CHECK(GetAncestor(backdrop, GA_PARENT) == GetDesktopWindow());
@@ -263,7 +264,7 @@ WTEST(ClassAndFirstTitleAsCreated)
     CHECK_EQ(std::string(title), "ZOZurer");
     CHECK_EQ(setupState.backdropPlaced, 1);
     CHECK_EQ(GetWindowLongA(window, GWL_STYLE) & ~(WS_CAPTION | WS_CLIPSIBLINGS),
-             LONG(WS_VISIBLE));
+             LONG(WS_VISIBLE | WS_CLIPCHILDREN));
     RECT placed;
     GetWindowRect(window, &placed);
     CHECK_EQ(placed.right - placed.left, LONG(GetSystemMetrics(SM_CXSCREEN)));
@@ -316,4 +317,149 @@ WTEST(ClosedDuringTheCleanUpTheLogIsInPlace)
     CHECK(!wt::Exists(run.inf));
     CHECK_EQ(wt::IniValue(log, "Uninstall", "dir"), std::string(kAppDir));
     wt::RemoveTree(kAppDir);
+}
+
+namespace {
+
+// 0xRRGGBB of a system colour.
+std::uint32_t SystemColour(int index)
+{
+    COLORREF c = GetSysColor(index);
+    return std::uint32_t(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
+}
+
+// Thirty 2 MB files of mixed text and noise: about 60 MB to write.
+wt::Bytes LargeProgram(const char* appName, const char* dir)
+{
+    std::vector<archive::EntrySpec> files;
+    unsigned seed = 12345;
+    for (int i = 0; i < 30; ++i) {
+        wt::Bytes data(2 << 20);
+        for (size_t at = 0; at < data.size(); ++at) {
+            seed = seed * 1103515245 + 12345;
+            data[at] = (at / 4096) % 3 ? std::uint8_t('a' + (at * 7 + i) % 23)
+                                       : std::uint8_t(seed >> 24);
+        }
+        files.push_back(inst::File("part" + std::to_string(100 + i) + ".bin", data));
+    }
+    std::string inf = std::string("[Install]\r\nDefDir=") + dir + "\r\nAppName=" + appName +
+                      "\r\nAppBy=by the progress tests\r\nCompReg=Wtest Software\r\nFileNum=30\r\n";
+    return inst::Program(inf, "Progress license\r\n", files);
+}
+
+// The progress panel as the screen shows it: the bar's filled width (in the
+// selection colour, along its middle row), whether the file-name line
+// holds text, and whether the panel's face is there at all.
+struct Panel {
+    bool shown = false;
+    bool named = false;
+    int filled = 0;
+};
+
+Panel ReadPanel(HWND backdrop)
+{
+    Panel panel;
+    RECT client;
+    GetClientRect(backdrop, &client);
+    POINT origin{0, 0};
+    ClientToScreen(backdrop, &origin);
+    Screen shot = Capture();
+    int left = client.right / 2 - 210, right = client.right / 2 + 210;
+    if (origin.x + right > shot.width || origin.y + 446 > shot.height) return panel;
+    std::uint32_t face = SystemColour(COLOR_BTNFACE), text = SystemColour(COLOR_BTNTEXT),
+                  bar = SystemColour(COLOR_HIGHLIGHT);
+    panel.shown = shot.At(origin.x + left + 6, origin.y + 394) == face &&
+                  shot.At(origin.x + right - 6, origin.y + 440) == face;
+    for (int y = 399; y < 415; ++y)
+        for (int x = left + 12; x < right - 12; ++x)
+            panel.named = panel.named || shot.At(origin.x + x, origin.y + y) == text;
+    for (int x = left + 14; x < right - 101; ++x)
+        panel.filled += shot.At(origin.x + x, origin.y + 429) == bar;
+    return panel;
+}
+
+} // namespace
+
+// About 60 MB written after Finish: the panel below the title names the
+// file and its bar grows, the backdrop answers WM_NULL within a second at
+// every probe (each 200 ms), and the panel is gone when the closing
+// message comes.
+WTEST(ProgressWhileFilesAreWritten)
+{
+    const char* dir = "C:\\wtest\\progress-app";
+    wt::RemoveTree(dir);
+    RunDir run("backdrop-progress");
+    REQUIRE(run.Write(LargeProgram("Progress Test", dir)));
+    inst::Session session;
+    ui::Process& process = session.process;
+    REQUIRE(session.Start(run));
+    HWND sheet = nullptr;
+    REQUIRE(inst::ReachDestination(process, &sheet) || session.Fail());
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    REQUIRE(inst::WaitPage(sheet, "Install") || session.Fail());
+    HWND backdrop = ui::WaitWindow(process, "SetupWClass", "Progress Test Setup");
+    REQUIRE(backdrop != nullptr || session.Fail());
+    ui::PressWizard(sheet, PSBTN_FINISH);
+
+    std::vector<int> widths;
+    int probes = 0, answered = 0, named = 0;
+    HWND done = nullptr;
+    while (!(done = ui::WaitMessageBox(process, "Setup is complete.", 200))) {
+        if (!ui::IsRunning(process)) break;
+        DWORD_PTR result = 0;
+        ++probes;
+        answered += SendMessageTimeoutA(backdrop, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000,
+                                        &result) != 0;
+        Panel panel = ReadPanel(backdrop);
+        if (panel.shown) {
+            widths.push_back(panel.filled);
+            named += panel.named;
+        }
+    }
+    REQUIRE(done != nullptr || session.Fail());
+    ui::Note("%d probes, %zu saw the panel, bar %d .. %d px", probes, widths.size(),
+             widths.empty() ? -1 : widths.front(), widths.empty() ? -1 : widths.back());
+    CHECK_EQ(answered, probes);
+    REQUIRE(widths.size() >= 2u);
+    CHECK(widths.back() > widths.front());
+    CHECK(std::is_sorted(widths.begin(), widths.end()));
+    CHECK_EQ(named, int(widths.size()));
+    Sleep(300);
+    CHECK(!ReadPanel(backdrop).shown);
+    ui::Press(done, IDOK);
+    HWND cleaning = ui::WaitWindow(process, "SetupWClass", "Setup is cleaning up...");
+    REQUIRE(cleaning != nullptr || session.Fail());
+    PostMessageA(cleaning, WM_TIMER, 1, 0);
+    CHECK(ui::WaitExit(process, inst::kWaitMs));
+    CHECK_EQ(wt::ReadBytes(std::string(dir) + "\\part129.bin").size(), size_t(2 << 20));
+    wt::RemoveTree(dir);
+    wt::RemoveTree(inst::LinkDir("Progress Test"));
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(inst::kUninstallRoot) + "Progress Test").c_str());
+
+    // Cancel, then Yes: everything written is taken back without a further
+    // message, and the program ends.
+    inst::Session second;
+    REQUIRE(second.Start(run));
+    REQUIRE(inst::ReachDestination(second.process, &sheet) || second.Fail());
+    ui::PressWizard(sheet, PSBTN_NEXT);
+    REQUIRE(inst::WaitPage(sheet, "Install") || second.Fail());
+    backdrop = ui::WaitWindow(second.process, "SetupWClass", "Progress Test Setup");
+    ui::PressWizard(sheet, PSBTN_FINISH);
+    HWND cancel = nullptr;
+    for (int i = 0; i < 100 && !cancel; ++i, Sleep(50))
+        cancel = FindWindowExA(backdrop, nullptr, "Button", "Cancel");
+    REQUIRE(cancel != nullptr || second.Fail());
+    Sleep(500);
+    PostMessageA(cancel, BM_CLICK, 0, 0);
+    HWND question = ui::WaitMessageBox(second.process, "Stop the installation");
+    REQUIRE(question != nullptr || second.Fail());
+    ui::Press(question, IDYES);
+    DWORD code = 1;
+    CHECK(ui::WaitExit(second.process, inst::kWaitMs, &code));
+    CHECK_EQ(code, 0ul);
+    CHECK(!wt::Exists(dir));
+    CHECK(!inst::KeyExists(HKEY_LOCAL_MACHINE,
+                           std::string(inst::kUninstallRoot) + "Progress Test"));
+    CHECK(!wt::Exists(run.inf));
+    wt::RemoveTree(run.dir);
 }

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "archive.h"
@@ -47,6 +48,16 @@ std::vector<archive::EntrySpec> TwoFiles()
 }
 
 std::string UninstallKey(const std::string& appName) { return inst::kUninstallRoot + appName; }
+
+// A REG_DWORD value under HKLM; ~0 when it is not one.
+DWORD DwordValue(const std::string& key, const char* name)
+{
+    DWORD value = ~0ul, size = sizeof value, type = 0;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) !=
+            ERROR_SUCCESS || type != REG_DWORD)
+        return ~0ul;
+    return value;
+}
 
 // The Start-menu folder a log records ("" when there is no log).
 std::string LinkDirOf(const std::string& installDir)
@@ -184,10 +195,17 @@ std::string ShortcutOf(const std::string& path)
         WCHAR wide[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
         if (file->Load(wide, 0) >= 0) {
-            char target[MAX_PATH] = "", description[MAX_PATH] = "";
+            char target[MAX_PATH] = "", description[MAX_PATH] = "", folder[MAX_PATH] = "",
+                 icon[MAX_PATH] = "", arguments[MAX_PATH] = "";
+            int index = -1;
             link->GetPath(target, MAX_PATH, nullptr, 0);
             link->GetDescription(description, MAX_PATH);
-            text = std::string("target ") + target + " description " + description;
+            link->GetWorkingDirectory(folder, MAX_PATH);
+            link->GetIconLocation(icon, MAX_PATH, &index);
+            link->GetArguments(arguments, MAX_PATH);
+            text = std::string("target ") + target + " description " + description +
+                   " in " + folder + " icon " + icon + "," + std::to_string(index) +
+                   " arguments " + arguments;
         }
         file->Release();
     }
@@ -269,7 +287,11 @@ bool HelloProgram(wt::Bytes* program)
                              wt::DosDate(2024, 5, 1), wt::DosTime(8, 30, 0), 0x20));
         all = all && ok;
     }
-    *program = inst::Program(std::string(inf.begin(), inf.end()),
+    // The first shortcut passes an argument to its program.
+    std::string text(inf.begin(), inf.end());
+    size_t links = text.find("[Links]");
+    if (links != std::string::npos) text.insert(links + 7, "\r\nlinkargsa=/greet \"a b\"");
+    *program = inst::Program(text,
                              std::string(license.begin(), license.end()), files);
     return all;
 }
@@ -327,8 +349,35 @@ WTEST(SilentInstallEqualsTheInteractiveOne)
              inst::Uninstaller() + " " + log);
     CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"),
              inst::Uninstaller() + " /S " + log);
-    // And the mark that this installation counted a use of the uninstaller.
-    CHECK_EQ(silent.values.size(), 4u);
+    // And what Apps & Features shows: version, publisher (CompReg, as the
+    // example names no Publisher), place, the first program's icon, the
+    // size within a kilobyte per file, no Modify and Repair; and the mark
+    // that this installation counted a use of the uninstaller.
+    CHECK_EQ(silent.values.size(), 11u);
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "1.0");
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "Publisher"), "Example Software");
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "InstallLocation"), kHelloDir);
+    CHECK_EQ(KeyValue(HKEY_LOCAL_MACHINE, key, "DisplayIcon"),
+             std::string(kHelloDir) + "\\HelloWorld.exe");
+    double bytes = 0;
+    for (const char* name : {"HelloWorld.exe", "Readme.txt", "data\\sample.bin", "hello.txt",
+                             "help\\Guide.txt"})
+        bytes += wt::ReadBytes(std::string(kHelloDir) + "\\" + name).size();
+    DWORD kb = DwordValue(key, "EstimatedSize");
+    ui::Note("EstimatedSize %lu KB for %.0f bytes", kb, bytes);
+    CHECK(kb * 1024.0 >= bytes - 5 * 1024 && kb * 1024.0 <= bytes + 5 * 1024);
+    for (const char* flag : {"NoModify", "NoRepair", "SharedUninstaller"})
+        CHECK_EQ(DwordValue(key, flag), 1ul);
+    // Each shortcut starts in its target's folder with the target's icon;
+    // the first passes its argument.
+    CHECK_EQ(silent.links[0], "Hello World Help.lnk target " + std::string(kHelloDir) +
+                                  "\\help\\Guide.txt description Hello World Help in " +
+                                  kHelloDir + "\\help icon " + kHelloDir +
+                                  "\\help\\Guide.txt,0 arguments ");
+    CHECK_EQ(silent.links[2], "Hello World.lnk target " + std::string(kHelloDir) +
+                                  "\\HelloWorld.exe description Hello World in " + kHelloDir +
+                                  " icon " + kHelloDir +
+                                  "\\HelloWorld.exe,0 arguments /greet \"a b\"");
     CoUninitialize();
     wt::RemoveTree(shownRun.dir);
     wt::RemoveTree(silentRun.dir);
@@ -555,6 +604,19 @@ WTEST(CommandLinesNotUnderstood)
         REQUIRE(result.boxes.size() == 1u);
         CHECK_EQ(result.boxes[0].caption, std::string(kAppName) + " Setup");
         CHECK_EQ(Tree(run.dir), "setup.exe");
+    }
+    // Asked for help, with or without /S: the switches and exit codes in
+    // one box, nothing extracted, nothing installed.
+    for (const char* line : {"/?", "/S /HELP"}) {
+        wt::RunResult result = wt::RunProgram(wt::Quote(run.setup) + " " + line, run.dir, {IDOK});
+        CHECK(result.exited);
+        CHECK_EQ(result.exitCode, 0ul);
+        REQUIRE(result.boxes.size() == 1u);
+        CHECK_EQ(result.boxes[0].caption, "Setup");
+        CHECK(result.boxes[0].text.find("/D=\"C:\\My App\"") != std::string::npos);
+        CHECK(result.boxes[0].text.find("6 incomplete") != std::string::npos);
+        CHECK_EQ(Tree(run.dir), "setup.exe");
+        CHECK(!wt::Exists(kDefDir));
     }
     wt::RemoveTree(run.dir);
 }
