@@ -120,7 +120,7 @@ build() { # PROGRAM: builds it once, appends "wall cpu" to $work/build-PROGRAM
   local cmd
   case $p in
     ours-lzhuf) cmd=("$BIN/mksetup" build -9) ;;
-    ours-lzma) cmd=("$BIN/mksetup" build --method lzma -9) ;;
+    ours-lzma) cmd=("$BIN/mksetup" build --method lzma --preview -9) ;;
   esac
   case $p in
     ours-*) cmd+=(--inf "$work/out/$p.inf" --license "$work/out/license.txt" --root "$app" --stub "$stub" -o "$out") ;;

@@ -51,12 +51,12 @@ for kind in empty repeat text random nested; do
   printf 'License for %s\r\n' "$kind" >"$work/$kind.lic"
   "$mksetup" build --inf "$work/$kind.inf" --license "$work/$kind.lic" \
     --root "$root" --stub "$work/stub.exe" -o "$work/$kind.exe" >/dev/null
-  "$mksetup" build --method lzma --inf "$work/$kind.inf" --license "$work/$kind.lic" \
+  "$mksetup" build --method lzma --preview --inf "$work/$kind.inf" --license "$work/$kind.lic" \
     --root "$root" --stub "$work/stub.exe" -o "$work/$kind-lzma.exe" >/dev/null
 done
 # The example with the LZMA method: one solid stream, and one per file.
 for solid in "" --no-solid; do
-  "$mksetup" build --method lzma $solid --inf "$top/examples/hello/setup.inf" \
+  "$mksetup" build --method lzma --preview $solid --inf "$top/examples/hello/setup.inf" \
     --license "$top/examples/hello/license.txt" --root "$work/hello-files" \
     --stub "$work/stub.exe" -o "$work/hello-lzma${solid:+-separate}.exe" >/dev/null
 done

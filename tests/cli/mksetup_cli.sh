@@ -129,7 +129,7 @@ extracted() {
   done
   cmp -s "$pkg/license.txt" "$1/License.txt" || fail "$2: License.txt differs"
 }
-expect_success "build --method lzma" lzbuild --method lzma -o "$work/lzma.exe"
+expect_success "build --method lzma" lzbuild --method lzma --preview -o "$work/lzma.exe"
 grep -qE '^/.*/lzma.exe: 6 application files, LZMA -9 \(1 solid stream, dictionary [0-9,]+ bytes, x86 filter on 1 file\), [0-9,]+ bytes in, [0-9,]+ bytes out \([0-9.]+ %\), [0-9,]+ bytes with the stub, [0-9.]+ s$' "$work/out" ||
   fail "build --method lzma: summary: $(cat "$work/out")"
 expect_success "list of an LZMA program" "$mksetup" list "$work/lzma.exe"
@@ -145,14 +145,14 @@ grep -q 'lzma.exe: 8 entries OK (6 of them LZMA, in 1 stream), integrity record 
   fail "verify of an LZMA program: $(cat "$work/out")"
 expect_success "extract of an LZMA program" "$mksetup" extract "$work/lzma.exe" -d "$work/lzma-x"
 extracted "$work/lzma-x" "LZMA"
-expect_success "build --method lzma again" lzbuild --method=LZMA -9 -o "$work/lzma2.exe"
+expect_success "build --method lzma again" lzbuild --method=LZMA --preview -9 -o "$work/lzma2.exe"
 cmp -s "$work/lzma.exe" "$work/lzma2.exe" || fail "two LZMA builds differ"
 expect_success "build --method lzhuf" lzbuild --method lzhuf -o "$work/lzhuf.exe"
 expect_success "build without --method" lzbuild -o "$work/default.exe"
 cmp -s "$work/lzhuf.exe" "$work/default.exe" || fail "--method lzhuf is not the default"
 [ "$(stat -c %s "$work/lzma.exe")" -lt "$(stat -c %s "$work/lzhuf.exe")" ] || fail "LZMA is no smaller than LZHUF"
 
-expect_success "build --no-solid" lzbuild --method lzma --no-solid -1 -o "$work/separate.exe"
+expect_success "build --no-solid" lzbuild --method lzma --preview --no-solid -1 -o "$work/separate.exe"
 grep -qF 'LZMA -1 (6 streams, dictionaries up to ' "$work/out" || fail "--no-solid: summary"
 expect_success "list --no-solid" "$mksetup" list "$work/separate.exe"
 [ "$(grep -cE ' LZMA(\+x86)? +[1-6] start ' "$work/out")" = 6 ] || fail "--no-solid: not one stream per file"
@@ -180,13 +180,15 @@ expect_failure "unknown method" '--method zip is not a method; the methods are l
   lzbuild --method zip -o "$work/bad.exe"
 for mib in 0 65 1000 8M; do
   expect_failure "--dictionary $mib" "--dictionary $mib is out of range: the LZMA dictionary is 1 to 64 MiB" \
-    lzbuild --method lzma --dictionary "$mib" -o "$work/bad.exe"
+    lzbuild --method lzma --preview --dictionary "$mib" -o "$work/bad.exe"
 done
+expect_failure "LZMA without --preview" 'cannot install LZMA entries' lzbuild --method lzma -o "$work/bad.exe"
+expect_failure "--preview without LZMA" '--preview is an option of --method lzma' lzbuild --preview -o "$work/bad.exe"
 expect_failure "--no-solid without LZMA" '--no-solid is an option of --method lzma' lzbuild --no-solid -o "$work/bad.exe"
 expect_failure "--dictionary without LZMA" '--dictionary is an option of --method lzma' \
   lzbuild --method lzhuf --dictionary 8 -o "$work/bad.exe"
 [ ! -e "$work/bad.exe" ] || fail "a refused build left its output"
-expect_success "--dictionary 5" lzbuild --method lzma --dictionary 5 -o "$work/dict5.exe"
+expect_success "--dictionary 5" lzbuild --method lzma --preview --dictionary 5 -o "$work/dict5.exe"
 grep -qF -- '--dictionary 5: note: ' "$work/err" && grep -qF 'packed with 4 MiB, the largest of them up to 5 MiB' "$work/err" ||
   fail "no note of the dictionary taken down"
 

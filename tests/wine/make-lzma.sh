@@ -81,10 +81,10 @@ build() {
   check "$what: extracted" $? "$(tail -n 3 "$work/log")"
 }
 hello=(--inf "$example/setup.inf" --license "$example/license.txt" --root "$package")
-build "examples/hello, LZMA" lzma-setup.exe --method lzma "${hello[@]}"
+build "examples/hello, LZMA" lzma-setup.exe --method lzma --preview "${hello[@]}"
 build "examples/hello, LZHUF" lzhuf-setup.exe --method lzhuf "${hello[@]}"
 mixed=(--inf "$work/many.inf" --license "$example/license.txt" --root "$many")
-build "$count mixed files, LZMA" lzma-many.exe --method lzma "${mixed[@]}"
+build "$count mixed files, LZMA" lzma-many.exe --method lzma --preview "${mixed[@]}"
 build "$count mixed files, LZHUF" lzhuf-many.exe --method lzhuf "${mixed[@]}"
 
 "$mksetup" list "$out/lzma-many.exe" >"$work/log" 2>&1

@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: mksetup build --inf FILE --license FILE --root DIR -o OUT\n"
     "                     [--stub FILE] [--codepage N] [--all-files] [--reflow-license]\n"
-    "                     [--verbose] [--method lzhuf|lzma] [--no-solid]\n"
+    "                     [--verbose] [--method lzhuf|lzma --preview] [--no-solid]\n"
     "                     [--dictionary MIB] [-1..-9] [PATH...]\n"
     "       mksetup list [--codepage N] SETUP\n"
     "       mksetup verify [--codepage N] SETUP\n"
@@ -53,7 +53,10 @@ constexpr const char* kBuildHelp =
     "         --no-solid; programs go through the x86 branch filter; the\n"
     "         dictionary is at most --dictionary MIB (1 to 64, default 8,\n"
     "         the most a 16 MB Windows 95 machine can give) and never more\n"
-    "         than the files hold. Options take their value after a blank or\n"
+    "         than the files hold. The setup program of this release cannot\n"
+    "         install LZMA entries yet (\"File Error!\"): --method lzma needs\n"
+    "         --preview, and such a program is for list, verify, extract and\n"
+    "         measurements. Options take their value after a blank or\n"
     "         after \"=\" (--inf=setup.inf).\n";
 constexpr const char* kListHelp =
     "list     Shows every entry: number, key, size, packed size, method\n"
@@ -193,7 +196,8 @@ int RunBuild(const std::vector<std::string>& args)
         {"--stub", nullptr, true},      {"--codepage", nullptr, true},
         {"--all-files", nullptr, false}, {"--reflow-license", nullptr, false},
         {"--verbose", "-v", false},     {"--method", nullptr, true},
-        {"--no-solid", nullptr, false},  {"--dictionary", nullptr, true}};
+        {"--no-solid", nullptr, false},  {"--dictionary", nullptr, true},
+        {"--preview", nullptr, false}};
     for (const char* level : {"-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
         forms.push_back({level, nullptr, false});
     Arguments arguments(args, forms);
@@ -219,6 +223,15 @@ int RunBuild(const std::vector<std::string>& args)
             options.level = option[1] - '0';
     if (auto method = arguments.Value("--method")) options.method = ParseMethod(*method);
     const bool lzma = options.method == archive::Method::Lzma;
+    // The setup program refuses LZMA entries ("File Error!") until its
+    // decoder fits the stub: such a program can be read, not installed.
+    if (lzma && !arguments.Has("--preview"))
+        throw UsageError{"--method lzma: the setup program of this release cannot install "
+                         "LZMA entries (its decoder does not fit the stub yet; they end in "
+                         "\"File Error!\"); add --preview to pack them for list, verify, "
+                         "extract and measurements"};
+    if (arguments.Has("--preview") && !lzma)
+        throw UsageError{"--preview is an option of --method lzma"};
     if (arguments.Has("--no-solid") && !lzma)
         throw UsageError{"--no-solid is an option of --method lzma"};
     options.solid = !arguments.Has("--no-solid");
