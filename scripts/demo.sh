@@ -148,7 +148,7 @@ expect-text is ready to finish the installation.
 sleep 800
 screenshot finish
 wizard finish
-sleep 1200
+sleep 350
 screenshot progress
 wait-box Setup Complete
 sleep 800
@@ -200,7 +200,7 @@ timeout 30000
 attach Hello World
 sleep 1500
 screenshot program
-press 1003
+menu 1003
 wait-window About Hello World
 sleep 800
 screenshot about

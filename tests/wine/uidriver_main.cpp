@@ -16,6 +16,8 @@
 //   press ID             clicks button ID (decimal or 0x..) of the current
 //                        window (message boxes: 1 OK, 2 Cancel, 6 Yes, 7 No);
 //                        fails when there is no such button
+//   menu ID              sends the current window the menu command ID
+//                        (the next step checks what it opened)
 //   wizard BUTTON        presses a wizard button of the current property
 //                        sheet: back, next, finish, cancel or a PSBTN_ number
 //   expect-text TEXT     the current window's title or one of its child
@@ -216,6 +218,14 @@ int main(int argc, char** argv)
         } else if (command == "press") {
             int id = ParseNumber(arg, &ok);
             ok = ok && current && ui::Press(current, id);
+        } else if (command == "menu") {
+            // Another process's menu cannot be read under Wine: the
+            // command is sent, and the step after checks what it opened.
+            int id = ParseNumber(arg, &ok);
+            ok = ok && current;
+            ui::Note("menu %d in \"%s\"%s", id, current ? ui::Text(current).c_str() : "",
+                     ok ? "" : ": no window");
+            if (ok) PostMessageA(current, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         } else if (command == "wizard") {
             int button = WizardButton(arg, &ok);
             if (ok && current) ui::PressWizard(current, button);
