@@ -29,7 +29,7 @@ static HFONT MakeFont(LONG height, LONG weight)
 // by-line even on a 640 x 480 screen; the file being written, the bar and
 // the Cancel button.
 enum { PANEL_TOP = 390, PANEL_HALF_WIDTH = 210, PANEL_HEIGHT = 56,
-       BUTTON_WIDTH = 75, BUTTON_HEIGHT = 23, PROGRESS_STEP = 100 };
+       BUTTON_WIDTH = 75, BUTTON_HEIGHT = 23, PROGRESS_STEP = 250 };
 
 static HWND cancelButton;
 

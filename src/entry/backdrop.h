@@ -14,7 +14,7 @@ void RemoveWorkingCopies();
 // Progress while the application files are written. BeginProgress starts
 // the count of decoded bytes and, given the backdrop (0 in a silent run),
 // shows the panel with its Cancel button; ShowProgress counts `size` more
-// bytes and, at most every 100 ms, redraws the panel and serves the
+// bytes and, at most every 250 ms, redraws the panel and serves the
 // message queue, input to anything but the Cancel button dropped. It
 // returns 0 once the user has chosen to cancel. EndProgress takes the
 // panel away.
