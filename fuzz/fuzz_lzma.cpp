@@ -4,7 +4,7 @@
 // Input: one option byte, then the stream (raw LZMA2 chunks). The option
 // byte's low three bits choose the dictionary: 1, 7, 4,096, 5,000, 65,536
 // or 1 MiB bytes (property 1 MiB, so that small ones wrap or are too small
-// for the distances); its high five bits seed how the second decode cuts
+// for the distances); its high five bits choose how the second decode cuts
 // the input into pieces and limits each call's output.
 //
 // What must hold for every stream:
@@ -52,13 +52,13 @@ struct Steps {
 };
 
 Outcome Run(const std::uint8_t* stream, std::size_t size, unsigned long dicSize, bool cut,
-            unsigned seed)
+            unsigned cutBits)
 {
     auto d = std::make_unique<Lzma2Decoder>();
     std::memset(d.get(), cut ? 0xFF : 0x00, sizeof *d);
     Bytes dic(dicSize);
     Lzma2Begin(d.get(), dic.data(), dic.size(), 1ul << 20);
-    Steps steps{seed};
+    Steps steps{cutBits};
     Outcome o;
     std::size_t taken = 0;
     for (unsigned idle = 0;;) {
@@ -96,7 +96,7 @@ Outcome Run(const std::uint8_t* stream, std::size_t size, unsigned long dicSize,
     return o;
 }
 
-void CheckFilter(const Bytes& data, unsigned seed)
+void CheckFilter(const Bytes& data, unsigned cutBits)
 {
     Bytes whole = data;
     BcjX86 s;
@@ -105,7 +105,7 @@ void CheckFilter(const Bytes& data, unsigned seed)
     FUZZ_CHECK(whole.size() < 5 ? done == 0 : done + 4 >= whole.size() && done <= whole.size());
 
     Bytes pieces = data;
-    Steps steps{seed};
+    Steps steps{cutBits};
     BcjX86Begin(&s);
     std::size_t start = 0, end = 0;
     while (end < pieces.size()) {
@@ -128,16 +128,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     static const unsigned long kDictionaries[8] = {1, 7, 4096, 5000, 65536, 1ul << 20, 65536, 4096};
     const unsigned long dicSize = kDictionaries[data[0] & 7];
-    const unsigned seed = data[0] >> 3;
+    const unsigned cutBits = data[0] >> 3;
     const std::uint8_t* stream = data + 1;
     const std::size_t streamSize = size - 1;
 
-    const Outcome whole = Run(stream, streamSize, dicSize, false, seed);
-    const Outcome cut = Run(stream, streamSize, dicSize, true, seed);
+    const Outcome whole = Run(stream, streamSize, dicSize, false, cutBits);
+    const Outcome cut = Run(stream, streamSize, dicSize, true, cutBits);
     FUZZ_CHECK(whole.end == cut.end);
     FUZZ_CHECK(whole.out == cut.out);
     FUZZ_CHECK(whole.out.size() <= (streamSize / 6 + 1) * LZMA2_UNPACKED_MAX);
 
-    if (whole.out.size() <= 1 << 16) CheckFilter(whole.out, seed);
+    if (whole.out.size() <= 1 << 16) CheckFilter(whole.out, cutBits);
     return 0;
 }
